@@ -1,0 +1,29 @@
+#pragma once
+// Screens are drawn from stored rows of Shift-JIS bytes. The rows are written
+// in the source as UTF-8 for readability and turned into Shift-JIS once.
+#include <cstddef>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kotodama {
+
+class Console;
+
+using Rows = std::vector<std::string>;
+
+// Shift-JIS bytes of a UTF-8 source text.
+std::string sjis(std::string_view utf8);
+
+// Shift-JIS rows of UTF-8 source rows.
+Rows sjisRows(std::initializer_list<std::string_view> utf8Rows);
+
+// Places the cursor at (x, y) and prints the row's bytes (at most `limit`).
+void drawRow(Console& console, int x, int y, std::string_view row, std::size_t limit = std::string_view::npos);
+
+// Full-screen rows are stored 80 bytes wide; the first 79 of each are printed
+// from column 1, row 1 down, so a screen never writes column 80.
+void drawScreen(Console& console, const Rows& rows);
+
+}  // namespace kotodama

@@ -1,0 +1,170 @@
+#pragma once
+// The console: cursor placement, colours, clearing and the caret; polled
+// keyboard, mouse and joystick state; typed lines; the game's clock; and the
+// registry of sound handles. Every screen draws and reads through one Console.
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "console/display_text.h"
+#include "console/event_queue.h"
+#include "console/input_decoder.h"
+#include "console/platform.h"
+
+namespace kotodama {
+
+// Key codes the game asks keyDown about.
+enum KeyCode : int {
+  kLeftButton = 1,
+  kRightButton = 2,
+  kMiddleButton = 4,
+  kEnter = 13,
+  kEscape = 27,
+  kLeft = 37,
+  kUp = 38,
+  kRight = 39,
+  kDown = 40,
+  kPointerColumn = 257,
+  kPointerRow = 258,
+  kJoystick1X = 272,
+  kJoystick1Y = 273,
+  kJoystick1Z = 274,
+  kJoystick1Buttons = 279,
+  kJoystick2X = 280,
+  kJoystick2Y = 281,
+  kJoystick2Z = 282,
+  kJoystick2Buttons = 287,
+};
+
+// A sound the console can play. No sound is ever opened by the game, so the
+// registry stays empty and every sound call does nothing.
+class Sound {
+ public:
+  virtual ~Sound() = default;
+  std::uint32_t deviceId = 0;  // the opened device, 0 when none
+};
+using SoundHandle = std::intptr_t;  // the address of a Sound; 0 is no sound
+
+class Console {
+ public:
+  explicit Console(Platform& platform);
+  Console(const Console&) = delete;
+  Console& operator=(const Console&) = delete;
+  virtual ~Console();
+
+  // Output. Columns 1..80 and rows 1..25, counted from 1. Colours are the
+  // sixteen console colours; 16 leaves that colour unchanged.
+  void moveCursor(int x, int y);
+  void setColor(int fg, int bg);
+  void clearScreen(int fg, int bg);
+  void setCursorVisible(int visible, unsigned size);
+
+  // Game text (Shift-JIS) at the cursor. print() stops at the first NUL, as
+  // printf("%s") does; printBytes() prints exactly `size` bytes, a NUL showing
+  // as a blank cell; printf() formats first.
+  void print(const char* text);
+  void print(const std::string& text) { printBytes(text.data(), text.size()); }
+  void printBytes(const char* bytes, std::size_t size);
+  void printf(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+  // Sends everything printed so far to the terminal in one write. Done
+  // before every wait, poll and line read, so a frame leaves at once.
+  void flush();
+
+  // Input. keyDown answers 1 or 0 for key codes and mouse buttons (0..255,
+  // other codes by their low eight bits), the 1-based pointer column (257)
+  // and row (258), 0 before the first mouse report, and joystick readings
+  // (272..274, 279, 280..282, 287), -1 when the joystick cannot be read.
+  int keyDown(int code);
+  void resetKeys();
+
+  // Returns after n milliseconds of the clock. Reads the terminal meanwhile,
+  // but folds nothing into the key state.
+  void waitTicks(int n);
+
+  // The confirm wait: resetKeys(); unless Enter already reads as down, polls
+  // the left button and Enter until one reads as down; then waitTicks(50).
+  void confirmWait();
+
+  // Reads one whitespace-delimited token from the typed input, as
+  // scanf("%s") would, echoing the line being typed at the cursor. The token
+  // comes back in Shift-JIS; a token longer than `limit` bytes comes back
+  // cut to limit + 1 bytes (enough to tell it is too long). What follows the
+  // token on its line stays pending for the next call. When standard input
+  // ends (Ctrl+D on an empty line, a closed pipe), the game ends as END does.
+  std::string readToken(std::size_t limit);
+
+  // Stops the game after a fatal message: discards pending input, waits for
+  // one line (Enter) and ends the process with status 0.
+  [[noreturn]] void stopAfterMessage();
+
+  // Ends the process with the terminal restored.
+  [[noreturn]] void exit(int status);
+
+  // Sound registry.
+  bool playSound(SoundHandle handle, bool loop);
+  bool stopSound(SoundHandle handle);
+  bool closeSound(SoundHandle handle);
+
+  Platform& platform() { return platform_; }
+
+ private:
+  // One character of the line being typed: its bytes as typed, and the
+  // columns its echo took (0 when it did not fit on the row).
+  struct TypedChar {
+    std::string typed;
+    int echoed = 0;
+  };
+  struct LineState {
+    std::vector<TypedChar> chars;
+    std::size_t bytes = 0;
+    int column = 1;
+    bool done = false;   // Enter
+    bool ended = false;  // end of input on an empty line
+  };
+  void poll();          // takes in terminal input and folds what is due
+  bool readTerminal();  // terminal bytes -> decoded events -> queue; true if any
+  void fold(const InputEvent& event);
+  std::int64_t nextWake(std::int64_t deadline) const;
+  void readLine(bool echo);
+  void handleLineEvent(const InputEvent& event, LineState& line);
+  void settleText();
+  void emit(const char* sequence);
+  bool soundRegistered(SoundHandle handle) const;
+
+  Platform& platform_;
+
+  // State in the order the console keeps it.
+  bool hasOutput_ = true;
+  bool hasInput_ = true;
+  struct CursorInfo {
+    std::uint32_t size = 8;
+    bool visible = true;
+  } cursorInfo_;
+  std::int16_t originX_ = 1;
+  std::int16_t originY_ = 1;
+  bool consoleApiMode_ = false;  // the Windows console functions draw (see platform_win32)
+  int foreground_ = 15;
+  int background_ = 0;
+  std::uint32_t keyState_[8] = {};
+  std::int16_t mouseX_ = -1;
+  std::int16_t mouseY_ = -1;
+  std::map<std::uintptr_t, void*> waveDevices_;
+  std::multiset<std::intptr_t> soundRegistry_;
+
+  // Terminal side.
+  DisplayEncoder encoder_;
+  std::string out_;
+  InputDecoder decoder_;
+  EventQueue queue_;
+  std::vector<InputEvent> scratch_;
+  int idlePolls_ = 0;
+  std::string pendingLine_;  // typed text not yet taken by readToken (Shift-JIS)
+  bool pendingLineEnded_ = false;
+};
+
+}  // namespace kotodama

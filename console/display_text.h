@@ -1,0 +1,73 @@
+#pragma once
+// Shift-JIS (code page 932) text as the terminal shows it, and typed text
+// turned into Shift-JIS. The game keeps every text in Shift-JIS bytes and
+// counts every column in those bytes: one byte, one column.
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace kotodama {
+
+enum class TerminalEncoding {
+  ShiftJis,  // the terminal shows code page 932 itself: bytes go out as they are
+  Utf8,      // everything else: converted to UTF-8 for display
+};
+
+// Encodes the game's Shift-JIS text for the terminal, keeping every cell
+// where the game put it:
+//  - a double-byte character is converted (iconv CP932 -> UTF-8); when the
+//    terminal shows it narrower than 2 columns (wcwidth, e.g. the ambiguous
+//    U+2282 and U+2283), the cursor is put back on the column the game
+//    expects with ESC[<n>G;
+//  - a lone half of a cut double-byte character takes one column: a lone
+//    trail byte shows as its ASCII character when printable, anything else
+//    (a lead byte with no trail after it) as a blank;
+//  - single-byte katakana (0xA1..0xDF) are converted; NUL and other control
+//    bytes and bytes that are no character show as one blank each;
+//  - nothing it emits is ever invalid UTF-8.
+// In ShiftJis mode bytes pass unchanged, except that control bytes still
+// become blanks.
+class DisplayEncoder {
+ public:
+  explicit DisplayEncoder(TerminalEncoding encoding);
+
+  TerminalEncoding encoding() const { return encoding_; }
+
+  // The 1-based column the next byte goes to (set by the console when it
+  // moves the cursor).
+  void setColumn(int column);
+  int column() const { return column_; }
+
+  // Appends the terminal bytes for `size` bytes of game text to `out`. A lead
+  // byte at the end is held until the next put() or settle().
+  void put(const char* bytes, std::size_t size, std::string& out);
+
+  // Shows a held lead byte as a lone half. The console calls it before
+  // anything that is not text (cursor moves, colour changes, flushes).
+  void settle(std::string& out);
+
+ private:
+  TerminalEncoding encoding_;
+  int column_ = 1;
+  int heldLead_ = -1;  // a lead byte waiting for its trail byte, or -1
+};
+
+// Converts a line typed in the terminal's encoding to Shift-JIS. A character
+// that Shift-JIS cannot hold, and every byte of invalid input, becomes "?",
+// as a Shift-JIS console would store it.
+std::string typedToShiftJis(std::string_view typed, TerminalEncoding encoding);
+
+// Columns the terminal gives one typed character (UTF-8 in Utf8 mode): 1 or 2;
+// 0 for characters that take no cell.
+int typedCharWidth(std::string_view character, TerminalEncoding encoding);
+
+// Shift-JIS text converted to UTF-8 (unconvertible bytes as "?"); for tests,
+// messages and tools, not for drawing screens.
+std::string shiftJisToUtf8(std::string_view sjis);
+
+// UTF-8 text converted to Shift-JIS; used to write the game's Japanese texts
+// readably in the source (u8"...") while the program keeps them as
+// Shift-JIS bytes.
+std::string utf8ToShiftJis(std::string_view utf8);
+
+}  // namespace kotodama

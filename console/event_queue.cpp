@@ -1,0 +1,120 @@
+#include "console/event_queue.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace kotodama {
+
+namespace {
+constexpr int kMouseChannel = 256;
+constexpr int kTextChannel = 257;
+}  // namespace
+
+int EventQueue::channelOf(const InputEvent& event) {
+  switch (event.kind) {
+    case EventKind::Key:
+      return event.vk;
+    case EventKind::Mouse:
+      return kMouseChannel;
+    case EventKind::Text:
+      break;
+  }
+  return kTextChannel;
+}
+
+void EventQueue::push(const InputEvent& event) {
+  Entry entry{event, event.time, -1, false};
+  if (event.kind == EventKind::Key && event.vk != 0) {
+    const int vk = event.vk;
+    if (event.pressed) {
+      pressTime_[vk] = event.time;
+      // A repeated press keeps the key down: its earlier release is dropped.
+      for (auto it = queue_.begin(); it != queue_.end(); ++it) {
+        if (it->synthetic && it->event.vk == vk) {
+          queue_.erase(it);
+          break;
+        }
+      }
+      queue_.push_back(entry);
+      if (!event.reportsRelease) {
+        Entry release{event, event.time + kReleaseDelayMs, vk, true};
+        release.event.pressed = false;
+        release.event.modifiers = 0;
+        release.event.text.clear();
+        queue_.push_back(release);
+      }
+      return;
+    }
+    // A release the terminal reported itself.
+    if (event.time - pressTime_[vk] < kReleaseDelayMs) {
+      entry.due = pressTime_[vk] + kReleaseDelayMs;
+      entry.holdBit = vk;
+    }
+    queue_.push_back(entry);
+    return;
+  }
+  if (event.kind == EventKind::Mouse) {
+    const std::uint8_t gained = static_cast<std::uint8_t>(event.buttons & ~mouseButtons_);
+    const std::uint8_t lost = static_cast<std::uint8_t>(mouseButtons_ & ~event.buttons);
+    for (int bit : {1, 2, 4}) {
+      if (gained & bit) pressTime_[bit] = event.time;
+      if ((lost & bit) && event.time - pressTime_[bit] < kReleaseDelayMs) {
+        entry.due = std::max(entry.due, pressTime_[bit] + kReleaseDelayMs);
+        entry.holdBit = bit;
+      }
+    }
+    mouseButtons_ = event.buttons;
+  }
+  queue_.push_back(entry);
+}
+
+bool EventQueue::isDue(const Entry& entry, std::int64_t now) const {
+  if (entry.due <= now) return true;
+  return entry.holdBit >= 0 && reported_[entry.holdBit];
+}
+
+void EventQueue::takeDue(std::int64_t now, std::vector<InputEvent>& out) {
+  bool blocked[kTextChannel + 1] = {};
+  for (auto it = queue_.begin(); it != queue_.end();) {
+    const int channel = channelOf(it->event);
+    if (blocked[channel] || !isDue(*it, now)) {
+      blocked[channel] = true;
+      ++it;
+      continue;
+    }
+    const InputEvent& event = it->event;
+    if (event.kind == EventKind::Key && event.pressed) reported_[event.vk] = false;
+    if (event.kind == EventKind::Mouse) {
+      for (int bit : {1, 2, 4}) {
+        if (event.buttons & bit) reported_[bit] = false;
+      }
+    }
+    if (it->holdBit >= 0) reported_[it->holdBit] = false;
+    out.push_back(event);
+    it = queue_.erase(it);
+  }
+}
+
+void EventQueue::takeAll(std::vector<InputEvent>& out) {
+  for (Entry& entry : queue_) {
+    if (!entry.synthetic) out.push_back(std::move(entry.event));
+  }
+  clear();
+}
+
+void EventQueue::reportedDown(int bit) {
+  if (bit >= 0 && bit < 256) reported_[bit] = true;
+}
+
+std::int64_t EventQueue::nextDue() const {
+  std::int64_t next = std::numeric_limits<std::int64_t>::max();
+  for (const Entry& entry : queue_) next = std::min(next, entry.due);
+  return queue_.empty() ? -1 : next;
+}
+
+void EventQueue::clear() {
+  queue_.clear();
+  std::fill(std::begin(reported_), std::end(reported_), false);
+}
+
+}  // namespace kotodama

@@ -1,0 +1,66 @@
+#pragma once
+// The one seam between the game and the operating system: bytes out, bytes
+// in, a monotonic clock, sleeping, joysticks and leaving the process. One
+// implementation per platform (platform_posix.cpp, platform_win32.cpp) and a
+// scripted one for the tests.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "console/display_text.h"
+
+namespace kotodama {
+
+struct JoystickReading {
+  bool ok = false;  // false: absent or unreadable
+  std::uint32_t x = 0, y = 0, z = 0, buttons = 0;
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // How the terminal shows text.
+  virtual TerminalEncoding encoding() const = 0;
+
+  // Standard output and standard input exist (a closed descriptor has been
+  // reported once already when this returns false).
+  virtual bool hasOutput() const = 0;
+  virtual bool hasInput() const = 0;
+
+  // Writes terminal bytes, all of them, in order.
+  virtual void write(const char* bytes, std::size_t size) = 0;
+
+  // Reads the input bytes available now, without blocking; 0 when none.
+  virtual std::size_t read(char* buffer, std::size_t capacity) = 0;
+
+  // Standard input has ended: nothing will ever arrive again.
+  virtual bool inputEnded() const = 0;
+
+  // Milliseconds of a monotonic clock.
+  virtual std::int64_t now() = 0;
+
+  // Sleeps until input can be read or the clock reaches `deadline`, whichever
+  // comes first. A deadline in the past returns at once.
+  virtual void waitForInput(std::int64_t deadline) = 0;
+
+  // Sleeps until the clock reaches `deadline`, whatever arrives meanwhile.
+  virtual void sleepUntil(std::int64_t deadline) = 0;
+
+  // Joystick 0 or 1.
+  virtual JoystickReading joystick(int id) = 0;
+
+  // Sound devices. No sound is ever opened on a terminal, so the terminal
+  // platforms answer false.
+  virtual bool playSound(std::uint32_t /*deviceId*/, bool /*loop*/) { return false; }
+  virtual bool stopSound(std::uint32_t /*deviceId*/) { return false; }
+
+  // Puts the terminal back as it was and ends the process with `status`.
+  [[noreturn]] virtual void exitProcess(int status) = 0;
+};
+
+// The platform the game runs on (the terminal it was started in). Takes over
+// the terminal at once and gives it back when destroyed or on exitProcess.
+std::unique_ptr<Platform> openPlatform();
+
+}  // namespace kotodama

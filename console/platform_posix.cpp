@@ -1,0 +1,305 @@
+// The terminal platform for Linux and other POSIX systems: raw input,
+// escape-sequence output, mouse reporting, the alternate screen, signals, the
+// monotonic clock and the Linux joystick devices.
+#include <fcntl.h>
+#include <langinfo.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#ifdef __linux__
+#include <linux/joystick.h>
+#endif
+
+#include "console/platform.h"
+
+namespace kotodama {
+
+namespace {
+
+constexpr int kMinColumns = 80;
+constexpr int kMinRows = 25;
+
+// Cancels any half-sent sequence, stops mouse reporting, resets the colours,
+// shows the caret and leaves the alternate screen.
+constexpr char kLeaveSequence[] = "\030\033[?1006l\033[?1003l\033[?1000l\033[0m\033[?25h\033[?1049l";
+constexpr char kEnterSequence[] = "\033[?1049h\033[H\033[2J\033[?1003h\033[?1006h";
+
+// What the signal handlers need, kept where they can reach it safely.
+struct TerminalState {
+  volatile sig_atomic_t active = 0;  // the terminal is taken over and not yet given back
+  volatile sig_atomic_t resized = 0;
+  bool rawInput = false;
+  bool screen = false;
+  termios saved{};
+  termios raw{};
+};
+TerminalState gTerminal;
+
+void writeAll(int fd, const char* bytes, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, bytes, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (errno == EAGAIN) {
+        pollfd p{fd, POLLOUT, 0};
+        ::poll(&p, 1, 100);
+        continue;
+      }
+      return;
+    }
+    bytes += n;
+    size -= static_cast<std::size_t>(n);
+  }
+}
+
+// Gives the terminal back. Async-signal-safe; runs at most once.
+void leaveTerminal() {
+  sigset_t all, old;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, &old);
+  if (gTerminal.active) {
+    gTerminal.active = 0;
+    if (gTerminal.screen) writeAll(STDOUT_FILENO, kLeaveSequence, sizeof kLeaveSequence - 1);
+    if (gTerminal.rawInput) tcsetattr(STDIN_FILENO, TCSADRAIN, &gTerminal.saved);
+  }
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+}
+
+void onStopSignal(int signal) {
+  leaveTerminal();
+  // The handler was reset to the default action on entry; the signal stays
+  // blocked until the handler returns, then ends the process as it would have.
+  raise(signal);
+}
+
+void onResize(int) { gTerminal.resized = 1; }
+
+void onContinue(int) {
+  // Back from a stop: take the terminal again.
+  if (gTerminal.active) {
+    if (gTerminal.rawInput) tcsetattr(STDIN_FILENO, TCSADRAIN, &gTerminal.raw);
+    if (gTerminal.screen) writeAll(STDOUT_FILENO, "\033[?1003h\033[?1006h", 16);
+  }
+}
+
+void installHandlers() {
+  struct sigaction action{};
+  sigfillset(&action.sa_mask);  // nothing interrupts a restore half way
+  action.sa_handler = onStopSignal;
+  action.sa_flags = SA_RESETHAND;
+  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS,
+                SIGXCPU, SIGXFSZ, SIGALRM, SIGUSR1, SIGUSR2}) {
+    sigaction(s, &action, nullptr);
+  }
+  struct sigaction resize{};
+  sigemptyset(&resize.sa_mask);
+  resize.sa_handler = onResize;
+  sigaction(SIGWINCH, &resize, nullptr);
+  struct sigaction resume{};
+  sigfillset(&resume.sa_mask);
+  resume.sa_handler = onContinue;
+  resume.sa_flags = SA_RESTART;
+  sigaction(SIGCONT, &resume, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+}
+
+bool descriptorOpen(int fd) { return fcntl(fd, F_GETFD) != -1 || errno != EBADF; }
+
+bool terminalSize(int& columns, int& rows) {
+  winsize size{};
+  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0 || size.ws_row == 0) return false;
+  columns = size.ws_col;
+  rows = size.ws_row;
+  return true;
+}
+
+std::int64_t monotonicMs() {
+  timespec t{};
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<std::int64_t>(t.tv_sec) * 1000 + t.tv_nsec / 1'000'000;
+}
+
+TerminalEncoding localeEncoding() {
+  std::setlocale(LC_ALL, "");
+  std::string codeset = nl_langinfo(CODESET);
+  for (char& c : codeset) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (const char* name : {"SJIS", "SHIFT_JIS", "SHIFT-JIS", "CP932", "WINDOWS-31J", "MS_KANJI"}) {
+    if (codeset == name) return TerminalEncoding::ShiftJis;
+  }
+  return TerminalEncoding::Utf8;
+}
+
+class PosixPlatform final : public Platform {
+ public:
+  PosixPlatform() : encoding_(localeEncoding()) {
+    // A closed standard descriptor is reported once, with the system's own
+    // words, and taken by /dev/null so that no file the game opens later can
+    // land on it.
+    for (int fd : {STDOUT_FILENO, STDIN_FILENO}) {
+      if (descriptorOpen(fd)) continue;
+      const std::string message = std::string(std::strerror(EBADF)) + "\n";
+      writeAll(descriptorOpen(STDOUT_FILENO) ? STDOUT_FILENO : STDERR_FILENO, message.data(), message.size());
+      (fd == STDOUT_FILENO ? hasOutput_ : hasInput_) = false;
+      const int null = ::open("/dev/null", fd == STDOUT_FILENO ? O_WRONLY : O_RDONLY);
+      if (null >= 0 && null != fd) {
+        dup2(null, fd);
+        ::close(null);
+      }
+    }
+    installHandlers();
+    if (hasInput_ && isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &gTerminal.saved) == 0) {
+      gTerminal.raw = gTerminal.saved;
+      gTerminal.raw.c_iflag &= ~static_cast<tcflag_t>(IXON | ICRNL | INLCR | IGNCR | ISTRIP);
+      gTerminal.raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ECHONL | IEXTEN);
+      gTerminal.raw.c_cc[VMIN] = 0;
+      gTerminal.raw.c_cc[VTIME] = 0;
+#ifdef _POSIX_VDISABLE
+      gTerminal.raw.c_cc[VSUSP] = _POSIX_VDISABLE;  // a stopped game could not give the terminal back
+#endif
+      gTerminal.rawInput = true;
+    }
+    gTerminal.screen = hasOutput_ && isatty(STDOUT_FILENO);
+    gTerminal.active = 1;
+    if (gTerminal.rawInput) tcsetattr(STDIN_FILENO, TCSADRAIN, &gTerminal.raw);
+    if (gTerminal.screen) {
+      writeAll(STDOUT_FILENO, kEnterSequence, sizeof kEnterSequence - 1);
+      waitForSize();
+    }
+  }
+
+  ~PosixPlatform() override { leaveTerminal(); }
+
+  TerminalEncoding encoding() const override { return encoding_; }
+  bool hasOutput() const override { return hasOutput_; }
+  bool hasInput() const override { return hasInput_; }
+
+  void write(const char* bytes, std::size_t size) override {
+    if (hasOutput_) writeAll(STDOUT_FILENO, bytes, size);
+  }
+
+  std::size_t read(char* buffer, std::size_t capacity) override {
+    if (!hasInput_ || ended_) return 0;
+    pollfd p{STDIN_FILENO, POLLIN, 0};
+    if (::poll(&p, 1, 0) <= 0) return 0;
+    if ((p.revents & POLLIN) == 0) {
+      if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) ended_ = true;
+      return 0;
+    }
+    const ssize_t n = ::read(STDIN_FILENO, buffer, capacity);
+    if (n > 0) return static_cast<std::size_t>(n);
+    if (n == 0 || (errno != EINTR && errno != EAGAIN)) ended_ = true;
+    return 0;
+  }
+
+  bool inputEnded() const override { return ended_ || !hasInput_; }
+
+  std::int64_t now() override { return monotonicMs(); }
+
+  void waitForInput(std::int64_t deadline) override {
+    const std::int64_t wait = deadline - now();
+    if (wait <= 0) return;
+    const int timeout = static_cast<int>(wait > 60'000 ? 60'000 : wait);
+    if (inputEnded()) {
+      ::poll(nullptr, 0, timeout);
+      return;
+    }
+    pollfd p{STDIN_FILENO, POLLIN, 0};
+    ::poll(&p, 1, timeout);
+  }
+
+  void sleepUntil(std::int64_t deadline) override {
+    for (std::int64_t wait = deadline - now(); wait > 0; wait = deadline - now()) {
+      ::poll(nullptr, 0, static_cast<int>(wait > 60'000 ? 60'000 : wait));
+    }
+  }
+
+  JoystickReading joystick(int id) override {
+#ifdef __linux__
+    if (id < 0 || id > 1) return {};
+    Joystick& joy = joysticks_[id];
+    if (joy.fd < 0) {
+      const char* path = id == 0 ? "/dev/input/js0" : "/dev/input/js1";
+      joy.fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+      if (joy.fd < 0) return {};
+      joy.reading = JoystickReading{true, 32767, 32767, 32767, 0};
+    }
+    js_event event{};
+    for (;;) {
+      const ssize_t n = ::read(joy.fd, &event, sizeof event);
+      if (n == static_cast<ssize_t>(sizeof event)) {
+        const unsigned type = event.type & ~static_cast<unsigned>(JS_EVENT_INIT);
+        if (type == JS_EVENT_AXIS) {
+          const std::uint32_t value = static_cast<std::uint32_t>(static_cast<int>(event.value) + 32767);
+          if (event.number == 0) joy.reading.x = value;
+          if (event.number == 1) joy.reading.y = value;
+          if (event.number == 2) joy.reading.z = value;
+        } else if (type == JS_EVENT_BUTTON && event.number < 32) {
+          const std::uint32_t bit = 1u << event.number;
+          joy.reading.buttons = event.value ? (joy.reading.buttons | bit) : (joy.reading.buttons & ~bit);
+        }
+        continue;
+      }
+      if (n < 0 && (errno == EAGAIN || errno == EINTR)) break;
+      ::close(joy.fd);  // unplugged or unreadable
+      joy.fd = -1;
+      return {};
+    }
+    return joy.reading;
+#else
+    (void)id;
+    return {};
+#endif
+  }
+
+  [[noreturn]] void exitProcess(int status) override {
+    leaveTerminal();
+    std::exit(status);
+  }
+
+ private:
+  // Shows a notice until the terminal has at least 80 x 25 cells.
+  void waitForSize() {
+    int columns = 0, rows = 0;
+    bool shown = false;
+    while (terminalSize(columns, rows) && (columns < kMinColumns || rows < kMinRows)) {
+      char notice[200];
+      const int n = std::snprintf(notice, sizeof notice,
+                                  "\033[H\033[2JThis game needs a terminal of %d x %d cells; this one is %d x %d."
+                                  "\r\nPlease make the window larger (Ctrl+C leaves).",
+                                  kMinColumns, kMinRows, columns, rows);
+      writeAll(STDOUT_FILENO, notice, static_cast<std::size_t>(n));
+      shown = true;
+      gTerminal.resized = 0;
+      ::poll(nullptr, 0, 250);  // a resize interrupts the sleep
+    }
+    if (shown) writeAll(STDOUT_FILENO, "\033[H\033[2J", 7);
+  }
+
+  struct Joystick {
+    int fd = -1;
+    JoystickReading reading;
+  };
+
+  TerminalEncoding encoding_;
+  bool hasOutput_ = true;
+  bool hasInput_ = true;
+  bool ended_ = false;
+  Joystick joysticks_[2];
+};
+
+}  // namespace
+
+std::unique_ptr<Platform> openPlatform() { return std::make_unique<PosixPlatform>(); }
+
+}  // namespace kotodama

@@ -1,0 +1,12 @@
+#include <memory>
+
+#include "console/console.h"
+#include "console/platform.h"
+#include "game/game_loop.h"
+
+int main() {
+  std::unique_ptr<kotodama::Platform> platform = kotodama::openPlatform();
+  kotodama::Console console(*platform);
+  console.setCursorVisible(false, 0);
+  return kotodama::runGame(console);
+}

@@ -1,0 +1,20 @@
+#!/bin/sh
+# Installs (as root) or names (otherwise) the Debian packages the build and the tests need.
+set -e
+need="cmake make g++ pkg-config libvterm-dev libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev"
+if [ "${KOTODAMA_CROSS:-1}" = 1 ]; then need="$need g++-mingw-w64-x86-64"; fi
+missing=""
+for p in $need; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+if [ "$(id -u)" = 0 ]; then
+  echo "Installing:$missing"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq $missing >/dev/null
+else
+  echo "kotodama needs these Debian packages. Install them with:" >&2
+  echo "  sudo apt-get install -y$missing" >&2
+  exit 1
+fi
