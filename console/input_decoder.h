@@ -91,7 +91,6 @@ class InputDecoder {
   std::int64_t pendingSince_ = 0;
   std::int64_t utf8Times_[4] = {};  // arrival of each pending UTF-8 byte
   std::int64_t stringEscTime_ = 0;  // arrival of an ESC inside a string
-  std::uint32_t stringLength_ = 0;  // bytes skipped in the current string
   bool afterCr_ = false;            // the last byte was a CR (an LF right after it is dropped)
   std::int64_t crTime_ = 0;
   std::uint8_t held_ = 0;  // mouse buttons held, kButton* bits
