@@ -1,0 +1,129 @@
+#include "support/scripted_platform.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+namespace kotodama::test {
+
+namespace keys {
+std::string mouseMove(int column, int row) {
+  return "\x1b[<35;" + std::to_string(column) + ";" + std::to_string(row) + "M";
+}
+std::string mousePress(int column, int row) {
+  return "\x1b[<0;" + std::to_string(column) + ";" + std::to_string(row) + "M";
+}
+std::string mouseRelease(int column, int row) {
+  return "\x1b[<0;" + std::to_string(column) + ";" + std::to_string(row) + "m";
+}
+}  // namespace keys
+
+ScriptedPlatform::ScriptedPlatform(TerminalEncoding encoding) : encoding_(encoding) {}
+
+ScriptedPlatform& ScriptedPlatform::at(std::int64_t t, std::string_view bytes) {
+  Timed item{t, std::string(bytes)};
+  auto it = std::upper_bound(scheduled_.begin(), scheduled_.end(), t,
+                             [](std::int64_t time, const Timed& other) { return time < other.time; });
+  scheduled_.insert(it, std::move(item));
+  return *this;
+}
+
+ScriptedPlatform& ScriptedPlatform::when(std::function<bool(const VtermScreen&)> condition, std::string_view bytes,
+                                         std::int64_t delay) {
+  conditions_.push_back({std::move(condition), std::string(bytes), delay});
+  return *this;
+}
+
+ScriptedPlatform& ScriptedPlatform::whenShows(std::string utf8, std::string_view bytes, std::int64_t delay) {
+  return when([text = std::move(utf8)](const VtermScreen& s) { return s.contains(text); }, bytes, delay);
+}
+
+ScriptedPlatform& ScriptedPlatform::clickAt(std::int64_t t, int column, int row) {
+  at(t, keys::mouseMove(column, row));
+  at(t, keys::mousePress(column, row));
+  return at(t + 50, keys::mouseRelease(column, row));
+}
+
+ScriptedPlatform& ScriptedPlatform::holdAt(std::int64_t t, std::string_view key, std::int64_t duration) {
+  at(t, key);
+  for (std::int64_t r = t + 500; r < t + duration; r += 33) at(r, key);
+  return *this;
+}
+
+ScriptedPlatform& ScriptedPlatform::endInputAt(std::int64_t t) {
+  endAt_ = t;
+  return *this;
+}
+
+ScriptedPlatform& ScriptedPlatform::limitAt(std::int64_t t) {
+  limit_ = t;
+  return *this;
+}
+
+std::int64_t ScriptedPlatform::firstInputTime() const { return scheduled_.empty() ? -1 : scheduled_.front().time; }
+
+void ScriptedPlatform::write(const char* bytes, std::size_t size) {
+  ++writes_;
+  const std::string_view view(bytes, size);
+  if (keepOutput) output_.append(view);
+  screen_.feed(view);
+}
+
+void ScriptedPlatform::checkConditions() {
+  while (nextCondition_ < conditions_.size() && conditions_[nextCondition_].condition(screen_)) {
+    const Conditional& c = conditions_[nextCondition_++];
+    at(now_ + c.delay, c.bytes);
+  }
+}
+
+void ScriptedPlatform::deliverDue() {
+  checkConditions();
+  std::size_t n = 0;
+  while (n < scheduled_.size() && scheduled_[n].time <= now_) readable_ += scheduled_[n++].bytes;
+  scheduled_.erase(scheduled_.begin(), scheduled_.begin() + static_cast<std::ptrdiff_t>(n));
+}
+
+std::size_t ScriptedPlatform::read(char* buffer, std::size_t capacity) {
+  deliverDue();
+  const std::size_t n = std::min(capacity, readable_.size());
+  std::memcpy(buffer, readable_.data(), n);
+  readable_.erase(0, n);
+  return n;
+}
+
+bool ScriptedPlatform::inputEnded() const {
+  return endAt_ >= 0 && now_ >= endAt_ && readable_.empty() && scheduled_.empty();
+}
+
+void ScriptedPlatform::advanceTo(std::int64_t t) {
+  if (t > limit_) {
+    now_ = limit_;
+    throw TimeLimit{now_};
+  }
+  now_ = std::max(now_, t);
+}
+
+std::int64_t ScriptedPlatform::nextArrival() const {
+  std::int64_t next = std::numeric_limits<std::int64_t>::max();
+  if (!scheduled_.empty()) next = scheduled_.front().time;
+  if (endAt_ >= 0) next = std::min(next, std::max(endAt_, now_));
+  return next;
+}
+
+void ScriptedPlatform::waitForInput(std::int64_t deadline) {
+  deliverDue();
+  if (!readable_.empty()) return;
+  advanceTo(std::min(deadline, std::max(nextArrival(), now_)));
+  deliverDue();
+}
+
+void ScriptedPlatform::sleepUntil(std::int64_t deadline) {
+  deliverDue();
+  advanceTo(deadline);
+}
+
+JoystickReading ScriptedPlatform::joystick(int id) { return (id == 0 || id == 1) ? joysticks[id] : JoystickReading{}; }
+
+void ScriptedPlatform::exitProcess(int status) { throw ProcessExit{status}; }
+
+}  // namespace kotodama::test

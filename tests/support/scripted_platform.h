@@ -1,0 +1,115 @@
+#pragma once
+// A platform for in-process screen tests: a virtual clock, scripted terminal
+// input at chosen times or when the screen shows something, and the output
+// shown by a real terminal emulator. A whole title animation runs in
+// milliseconds of real time.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "console/platform.h"
+#include "support/vterm_screen.h"
+
+namespace kotodama::test {
+
+// Thrown by exitProcess: the game ended the process with this status.
+struct ProcessExit {
+  int status;
+};
+// Thrown when the virtual clock passes the script's time limit.
+struct TimeLimit {
+  std::int64_t now;
+};
+
+// Terminal bytes of keys and mouse reports.
+namespace keys {
+inline constexpr std::string_view kUp = "\x1b[A";
+inline constexpr std::string_view kDown = "\x1b[B";
+inline constexpr std::string_view kRight = "\x1b[C";
+inline constexpr std::string_view kLeft = "\x1b[D";
+inline constexpr std::string_view kEnter = "\r";
+inline constexpr std::string_view kEscape = "\x1b";
+inline constexpr std::string_view kBackspace = "\x7f";
+// SGR mouse reports; column and row 1-based.
+std::string mouseMove(int column, int row);
+std::string mousePress(int column, int row);
+std::string mouseRelease(int column, int row);
+}  // namespace keys
+
+class ScriptedPlatform : public Platform {
+ public:
+  explicit ScriptedPlatform(TerminalEncoding encoding = TerminalEncoding::Utf8);
+
+  // --- the script
+  // Bytes that arrive at virtual time t (milliseconds since the start).
+  ScriptedPlatform& at(std::int64_t t, std::string_view bytes);
+  // Bytes that arrive `delay` ms after the first wait at which `condition` holds
+  // (checked whenever the game waits or reads input). Each fires once, in order
+  // of registration (a later one is checked only after the earlier ones fired).
+  ScriptedPlatform& when(std::function<bool(const VtermScreen&)> condition, std::string_view bytes,
+                         std::int64_t delay = 0);
+  ScriptedPlatform& whenShows(std::string utf8, std::string_view bytes, std::int64_t delay = 0);
+  // A click: press at t, release at t + 50 (pointer moved there first).
+  ScriptedPlatform& clickAt(std::int64_t t, int column, int row);
+  // A key held from t for `duration` ms, as a terminal's auto-repeat sends it:
+  // once at t, again after 500 ms, then every 33 ms.
+  ScriptedPlatform& holdAt(std::int64_t t, std::string_view key, std::int64_t duration);
+  // Standard input ends at time t (after everything scheduled before it).
+  ScriptedPlatform& endInputAt(std::int64_t t);
+  // The run stops with TimeLimit when the clock passes t.
+  ScriptedPlatform& limitAt(std::int64_t t);
+
+  // --- what happened
+  VtermScreen& screen() { return screen_; }
+  const std::string& output() const { return output_; }
+  std::int64_t writes() const { return writes_; }
+  std::int64_t clock() const { return now_; }
+  std::int64_t firstInputTime() const;
+
+  // --- Platform
+  TerminalEncoding encoding() const override { return encoding_; }
+  bool hasOutput() const override { return true; }
+  bool hasInput() const override { return true; }
+  void write(const char* bytes, std::size_t size) override;
+  std::size_t read(char* buffer, std::size_t capacity) override;
+  bool inputEnded() const override;
+  std::int64_t now() override { return now_; }
+  void waitForInput(std::int64_t deadline) override;
+  void sleepUntil(std::int64_t deadline) override;
+  JoystickReading joystick(int id) override;
+  [[noreturn]] void exitProcess(int status) override;
+
+  bool keepOutput = true;  // keep every byte written in output()
+  JoystickReading joysticks[2];
+
+ private:
+  struct Timed {
+    std::int64_t time;
+    std::string bytes;
+  };
+  struct Conditional {
+    std::function<bool(const VtermScreen&)> condition;
+    std::string bytes;
+    std::int64_t delay;
+  };
+  void advanceTo(std::int64_t t);
+  void checkConditions();
+  void deliverDue();
+  std::int64_t nextArrival() const;
+
+  TerminalEncoding encoding_;
+  VtermScreen screen_;
+  std::string output_;
+  std::int64_t writes_ = 0;
+  std::int64_t now_ = 0;
+  std::int64_t limit_ = 3'600'000;
+  std::int64_t endAt_ = -1;
+  std::vector<Timed> scheduled_;  // kept in time order
+  std::vector<Conditional> conditions_;
+  std::size_t nextCondition_ = 0;
+  std::string readable_;
+};
+
+}  // namespace kotodama::test

@@ -1,0 +1,60 @@
+#pragma once
+// A real terminal emulator (libvterm) that test output goes through, read
+// back cell by cell: character and console colours.
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+struct VTerm;
+struct VTermScreen;
+
+namespace kotodama::test {
+
+struct Cell {
+  std::string text;  // UTF-8; " " for an empty cell; "" for the right half of a wide character
+  int width = 1;
+  int fg = -1;  // console colour 0..15 (bold adds 8), -1 for the terminal's default
+  int bg = -1;  // console colour 0..15 (blink adds 8), -1 for the terminal's default
+};
+
+class VtermScreen {
+ public:
+  VtermScreen(int rows = 25, int columns = 80);
+  ~VtermScreen();
+  VtermScreen(const VtermScreen&) = delete;
+  VtermScreen& operator=(const VtermScreen&) = delete;
+
+  void feed(std::string_view bytes);
+
+  // Cells and rows are 1-based, as the game counts them.
+  Cell cell(int column, int row) const;
+  // The row's text, one UTF-8 character per cell (wide characters once).
+  std::string row(int row) const;
+  // The text of columns [from, to] of a row.
+  std::string text(int row, int from, int to) const;
+  // The whole screen, rows joined with '\n'.
+  std::string dump() const;
+  bool contains(std::string_view utf8) const;
+
+  int cursorColumn() const;
+  int cursorRow() const;
+  bool cursorVisible() const { return cursorVisible_; }
+  bool altScreen() const { return altScreen_; }
+  int rows() const { return rows_; }
+  int columns() const { return columns_; }
+
+  // Bytes the terminal would send back (answers to queries, mouse reports).
+  std::string takeOutput();
+  VTerm* raw() { return vt_; }
+
+ private:
+  static int onTermProp(int prop, const void* value, void* self);
+  VTerm* vt_;
+  VTermScreen* screen_;
+  int rows_;
+  int columns_;
+  bool cursorVisible_ = true;
+  bool altScreen_ = false;
+};
+
+}  // namespace kotodama::test
