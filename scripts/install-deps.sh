@@ -1,8 +1,11 @@
 #!/bin/sh
 # Installs (as root) or names (otherwise) the Debian packages the build and the tests need.
 set -e
-need="cmake make g++ pkg-config libvterm-dev libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev"
-if [ "${KOTODAMA_CROSS:-1}" = 1 ]; then need="$need g++-mingw-w64-x86-64"; fi
+# "play" needs only the compiler and CMake; "test" (the default) everything.
+need="cmake make g++"
+if [ "${1:-test}" != play ]; then
+  need="$need pkg-config libvterm-dev libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev g++-mingw-w64-x86-64"
+fi
 missing=""
 for p in $need; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

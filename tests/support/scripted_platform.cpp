@@ -84,6 +84,8 @@ void ScriptedPlatform::deliverDue() {
 }
 
 std::size_t ScriptedPlatform::read(char* buffer, std::size_t capacity) {
+  if (++reads_ % 1'000'000 == 0 && now_ == lastSpinCheck_) throw TimeLimit{now_};
+  if (reads_ % 1'000'000 == 0) lastSpinCheck_ = now_;
   deliverDue();
   const std::size_t n = std::min(capacity, readable_.size());
   std::memcpy(buffer, readable_.data(), n);

@@ -18,7 +18,8 @@ namespace kotodama::test {
 struct ProcessExit {
   int status;
 };
-// Thrown when the virtual clock passes the script's time limit.
+// Thrown when the virtual clock passes the script's time limit (or the game
+// reads input millions of times without letting the clock move: a spin).
 struct TimeLimit {
   std::int64_t now;
 };
@@ -65,6 +66,7 @@ class ScriptedPlatform : public Platform {
   VtermScreen& screen() { return screen_; }
   const std::string& output() const { return output_; }
   std::int64_t writes() const { return writes_; }
+  std::int64_t reads() const { return reads_; }
   std::int64_t clock() const { return now_; }
   std::int64_t firstInputTime() const;
 
@@ -103,6 +105,8 @@ class ScriptedPlatform : public Platform {
   VtermScreen screen_;
   std::string output_;
   std::int64_t writes_ = 0;
+  std::int64_t reads_ = 0;
+  std::int64_t lastSpinCheck_ = -1;
   std::int64_t now_ = 0;
   std::int64_t limit_ = 3'600'000;
   std::int64_t endAt_ = -1;
