@@ -36,10 +36,11 @@ int runGame(Console& console, TitleScreen title) {
         deriveStats(console, fighters[1], length);
         console.stopSound(music);
         console.playSound(music, true);
-        runBattle(console, fighters);
-        console.stopSound(music);
-        console.playSound(music, false);
-        console.confirmWait();  // Enter or a click goes back to the title
+        if (runBattle(console, fighters) != kBattleRefused) {
+          console.stopSound(music);
+          console.playSound(music, false);
+          console.confirmWait();  // Enter or a click goes back to the title
+        }
         console.stopSound(music);
         break;
       }
