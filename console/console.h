@@ -147,7 +147,7 @@ class Console {
   } cursorInfo_;
   std::int16_t originX_ = 1;
   std::int16_t originY_ = 1;
-  bool consoleApiMode_ = false;  // the Windows console functions draw (see platform_win32)
+  [[maybe_unused]] bool consoleApiMode_ = false;  // the Windows console functions draw (see platform_win32)
   int foreground_ = 15;
   int background_ = 0;
   std::uint32_t keyState_[8] = {};
@@ -164,7 +164,6 @@ class Console {
   std::vector<InputEvent> scratch_;
   int idlePolls_ = 0;
   std::string pendingLine_;  // typed text not yet taken by readToken (Shift-JIS)
-  bool pendingLineEnded_ = false;
 };
 
 }  // namespace kotodama

@@ -108,7 +108,7 @@ void ScriptedPlatform::advanceTo(std::int64_t t) {
 std::int64_t ScriptedPlatform::nextArrival() const {
   std::int64_t next = std::numeric_limits<std::int64_t>::max();
   if (!scheduled_.empty()) next = scheduled_.front().time;
-  if (endAt_ >= 0) next = std::min(next, std::max(endAt_, now_));
+  if (endAt_ > now_) next = std::min(next, endAt_);
   return next;
 }
 
