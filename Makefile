@@ -32,5 +32,11 @@ test-asan:
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
 	$(SANITIZER_ENV) ctest --test-dir $(ASAN_BUILD) --output-on-failure -j$(JOBS)
 
+bench:
+	@./scripts/install-deps.sh test
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOTODAMA_TESTS=OFF -DKOTODAMA_BENCH=ON $(CMAKE_QUIET)
+	cmake --build build-bench -j$(JOBS) --target kotodama_bench kotodama
+	./build-bench/kotodama_bench
+
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) build-bench build-fuzz build-mingw

@@ -171,7 +171,8 @@ std::int64_t Console::nextWake(std::int64_t deadline) const {
 }
 
 void Console::poll() {
-  flush();
+  // Output waits for the next pause, so that a whole pass of a screen leaves
+  // in one write; a poll that is about to sleep flushes first (below).
   const bool arrived = readTerminal();
   scratch_.clear();
   queue_.takeDue(platform_.now(), scratch_);
@@ -182,10 +183,11 @@ void Console::poll() {
   }
   if (platform_.inputEnded() && queue_.empty() && decoder_.pendingDeadline() < 0) {
     // Nothing can ever arrive again: the game ends as END does.
-    exit(0);
+    exit(0);  // flushes first
   }
   if (++idlePolls_ > kIdlePolls) {
     // The game is polling in a tight loop: sleep until something can change.
+    flush();
     platform_.waitForInput(nextWake(platform_.now() + kIdleSleepMs));
   }
 }

@@ -72,7 +72,8 @@ class Console {
   void printf(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
   // Sends everything printed so far to the terminal in one write. Done
-  // before every wait, poll and line read, so a frame leaves at once.
+  // before every pause (waitTicks, a poll that sleeps), line read and exit,
+  // so a frame leaves at once.
   void flush();
 
   // Input. keyDown answers 1 or 0 for key codes and mouse buttons (0..255,

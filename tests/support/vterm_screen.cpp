@@ -66,7 +66,7 @@ Cell VtermScreen::cell(int column, int row) const {
     result.text.clear();
     result.width = 0;
   } else if (c.chars[0] == 0) {
-    result.text = " ";
+    result.text.assign(1, ' ');
   } else {
     result.text.clear();
     for (int i = 0; i < VTERM_MAX_CHARS_PER_CELL && c.chars[i] != 0; ++i) appendUtf8(result.text, c.chars[i]);
