@@ -6,7 +6,7 @@ ASAN_BUILD := build-asan
 CMAKE_QUIET := -DCMAKE_RULE_MESSAGES=OFF --log-level=WARNING
 SANITIZER_ENV := ASAN_OPTIONS=abort_on_error=0:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 
-.PHONY: all play build test test-main test-asan bench fuzz clean
+.PHONY: all play build test test-main test-asan test-fuzz bench fuzz clean
 
 all: build
 
@@ -18,7 +18,7 @@ build:
 play: build
 	@./$(BUILD)/kotodama
 
-test: test-main test-asan
+test: test-main test-asan test-fuzz
 
 test-main:
 	@./scripts/install-deps.sh test
@@ -31,6 +31,17 @@ test-asan:
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DKOTODAMA_TESTS=ON -DKOTODAMA_SANITIZE=ON $(CMAKE_QUIET)
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
 	$(SANITIZER_ENV) ctest --test-dir $(ASAN_BUILD) --output-on-failure -j$(JOBS)
+
+# Every fuzz target for a short, fixed number of runs.
+test-fuzz:
+	@./scripts/install-deps.sh test
+	./scripts/fuzz.sh runs 20000
+
+# Every fuzz target for as long as asked: make fuzz FUZZ_SECONDS=600
+FUZZ_SECONDS ?= 60
+fuzz:
+	@./scripts/install-deps.sh test
+	./scripts/fuzz.sh seconds $(FUZZ_SECONDS)
 
 bench:
 	@./scripts/install-deps.sh test
