@@ -99,11 +99,9 @@ void appendUtf8(std::string& out, char32_t cp) {
 
 // ------------------------------------------- conversions and column widths
 
-#ifdef _WIN32
-
-// The terminals on this system give East Asian wide characters two columns
-// and everything else one; there is no wcwidth to ask.
-int columnsOf(char32_t cp) {
+// Columns by the East Asian width classes alone, for where there is no
+// wcwidth to ask: wide characters two, ambiguous ones one.
+int eastAsianColumns(char32_t cp) {
   if (cp < 0x20 || (cp >= 0x7F && cp < 0xA0)) return -1;
   if (cp >= 0x300 && cp <= 0x36F) return 0;
   const bool wide = (cp >= 0x1100 && cp <= 0x115F) || (cp >= 0x2E80 && cp <= 0xA4CF && cp != 0x303F) ||
@@ -113,6 +111,10 @@ int columnsOf(char32_t cp) {
                     (cp >= 0x20000 && cp <= 0x3FFFD);
   return wide ? 2 : 1;
 }
+
+#ifdef _WIN32
+
+int columnsOf(char32_t cp) { return eastAsianColumns(cp); }
 
 // One character of code page 932 (1 or 2 bytes) to UTF-8.
 class ShiftJisDecoder {
@@ -162,11 +164,7 @@ class ShiftJisEncoder {
 // locale the process runs in. -1 for characters that have none.
 int columnsOf(char32_t cp) {
   static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
-  if (utf8 == static_cast<locale_t>(nullptr)) {
-    // No UTF-8 locale to ask: take the game's own count.
-    if (cp < 0x20 || (cp >= 0x7F && cp < 0xA0)) return -1;
-    return cp >= 0x1100 ? 2 : 1;
-  }
+  if (utf8 == static_cast<locale_t>(nullptr)) return eastAsianColumns(cp);
   const locale_t previous = uselocale(utf8);
   const int width = wcwidth(static_cast<wchar_t>(cp));
   uselocale(previous);
@@ -288,7 +286,7 @@ std::unique_ptr<Tables> buildTables() {
       fill(glyph, utf8, true, columnsOfText(utf8) != 1);
     } else {
       // Control bytes, bytes that are no character and lone lead bytes.
-      fill(glyph, " ", b < 0x80, false);
+      fill(glyph, " ", false, false);
     }
   }
   std::string utf8;
@@ -322,6 +320,18 @@ void appendColumnMove(std::string& out, int column) {
   out += 'G';
 }
 
+// A lead and trail byte for the terminal; `next` is the column after them.
+void appendPair(std::string& out, const Tables* table, unsigned lead, unsigned trail, int next) {
+  if (table == nullptr) {  // a Shift-JIS terminal
+    out += static_cast<char>(lead);
+    out += static_cast<char>(trail);
+    return;
+  }
+  const Glyph& glyph = table->pair(lead, trail);
+  out.append(glyph.utf8, glyph.size);
+  if (glyph.offWidth) appendColumnMove(out, next);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------- DisplayEncoder
@@ -339,6 +349,8 @@ void DisplayEncoder::put(const char* bytes, std::size_t size, std::string& out) 
   if (size == 0) return;
   const bool utf8 = encoding_ == TerminalEncoding::Utf8;
   const Tables* table = utf8 ? &tables() : nullptr;
+  // Room for what usually comes out: up to three bytes for each byte in.
+  out.reserve(out.size() + (size < 4096 ? size * 3 + 16 : size));
   std::size_t i = 0;
 
   // A lead byte held from the last put: its column was counted then.
@@ -349,24 +361,20 @@ void DisplayEncoder::put(const char* bytes, std::size_t size, std::string& out) 
     if (isTrail(trail)) {
       column_ = saturatingAdd(column_, 1);
       i = 1;
-      if (utf8) {
-        const Glyph& glyph = table->pair(lead, trail);
-        out.append(glyph.utf8, glyph.size);
-        if (glyph.offWidth) appendColumnMove(out, column_);
-      } else {
-        out += static_cast<char>(lead);
-        out += static_cast<char>(trail);
-      }
+      appendPair(out, table, lead, trail, column_);
     } else {
       out += ' ';
     }
   }
 
+  // Bytes that go out as they are: printable ASCII, and on a Shift-JIS
+  // terminal every single-byte character.
+  const auto plain = [utf8](unsigned c) { return utf8 ? isPrintableAscii(c) : !isControl(c) && !isLead(c); };
   while (i < size) {
     const unsigned b = byteAt(bytes, i);
-    if (isPrintableAscii(b)) {
+    if (plain(b)) {
       std::size_t end = i + 1;
-      while (end < size && isPrintableAscii(byteAt(bytes, end))) ++end;
+      while (end < size && plain(byteAt(bytes, end))) ++end;
       out.append(bytes + i, end - i);
       column_ = saturatingAdd(column_, end - i);
       i = end;
@@ -382,32 +390,22 @@ void DisplayEncoder::put(const char* bytes, std::size_t size, std::string& out) 
       if (isTrail(trail)) {
         column_ = saturatingAdd(column_, 2);
         i += 2;
-        if (utf8) {
-          const Glyph& glyph = table->pair(b, trail);
-          out.append(glyph.utf8, glyph.size);
-          if (glyph.offWidth) appendColumnMove(out, column_);
-        } else {
-          out += static_cast<char>(b);
-          out += static_cast<char>(trail);
-        }
+        appendPair(out, table, b, trail, column_);
         continue;
       }
       // A lead byte with no trail after it: a blank, and the next byte
       // stands on its own.
       out += ' ';
+      column_ = saturatingAdd(column_, 1);
     } else if (utf8) {
       const Glyph& glyph = table->single[b];
       out.append(glyph.utf8, glyph.size);
-      if (glyph.offWidth) {
-        column_ = saturatingAdd(column_, 1);
-        appendColumnMove(out, column_);
-        ++i;
-        continue;
-      }
+      column_ = saturatingAdd(column_, 1);
+      if (glyph.offWidth) appendColumnMove(out, column_);
     } else {
-      out += isControl(b) ? ' ' : static_cast<char>(b);
+      out += ' ';  // a control byte
+      column_ = saturatingAdd(column_, 1);
     }
-    column_ = saturatingAdd(column_, 1);
     ++i;
   }
 }
