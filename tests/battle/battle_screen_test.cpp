@@ -358,7 +358,7 @@ TEST(BattleScreen, GameClearCoversTheMiddleInYellow) {
 
 // The game loop's wait after a battle. The worked pair's battle with taps at
 // 4000, 5000 .. 9000: its closing pause runs from 9050 to 10550.
-struct AfterBattle {
+struct BattleThenWait {
   Bench bench;
   std::int64_t battleEnded = -1;
   Outcome run() {
@@ -373,9 +373,9 @@ struct AfterBattle {
   }
 };
 
-TEST(BattleEnd, EnterStillHeldWhenTheBattleEndsOnlyWaits50Ticks) {
+TEST(AfterBattle, EnterStillHeldWhenTheBattleEndsOnlyWaits50Ticks) {
   {
-    AfterBattle a;
+    BattleThenWait a;
     a.bench.platform.holdAt(10000, keys::kEnter, 2000);
     const Outcome o = a.run();
     EXPECT_TRUE(returned(o, 0));
@@ -384,7 +384,7 @@ TEST(BattleEnd, EnterStillHeldWhenTheBattleEndsOnlyWaits50Ticks) {
   }
   {
     // Tapped 50 ticks before the end: its release is not due yet.
-    AfterBattle a;
+    BattleThenWait a;
     a.bench.platform.at(10500, keys::kEnter);
     const Outcome o = a.run();
     EXPECT_EQ(a.battleEnded, 10550);
@@ -392,9 +392,9 @@ TEST(BattleEnd, EnterStillHeldWhenTheBattleEndsOnlyWaits50Ticks) {
   }
 }
 
-TEST(BattleEnd, APressAndReleaseDuringTheClosingPauseIsNotEnough) {
+TEST(AfterBattle, APressAndReleaseDuringTheClosingPauseIsNotEnough) {
   {
-    AfterBattle a;
+    BattleThenWait a;
     a.bench.platform.at(10000, keys::kEnter).clickAt(12000, 40, 12);
     const Outcome o = a.run();
     EXPECT_TRUE(returned(o, 0));
@@ -402,7 +402,7 @@ TEST(BattleEnd, APressAndReleaseDuringTheClosingPauseIsNotEnough) {
     EXPECT_EQ(o.time, 12050);  // the click ended it
   }
   {
-    AfterBattle a;
+    BattleThenWait a;
     a.bench.platform.at(10000, keys::kEnter).at(13000, keys::kEnter);
     const Outcome o = a.run();
     EXPECT_EQ(o.time, 13050);
