@@ -188,6 +188,7 @@ void Console::poll() {
   if (++idlePolls_ > kIdlePolls) {
     // The game is polling in a tight loop: sleep until something can change.
     flush();
+    queue_.paused();
     platform_.waitForInput(nextWake(platform_.now() + kIdleSleepMs));
   }
 }
@@ -226,6 +227,7 @@ void Console::resetKeys() { std::fill(std::begin(keyState_), std::end(keyState_)
 void Console::waitTicks(int n) {
   flush();
   idlePolls_ = 0;
+  queue_.paused();
   const std::int64_t deadline = platform_.now() + std::max(n, 0);
   for (;;) {
     readTerminal();

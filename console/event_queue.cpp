@@ -70,7 +70,7 @@ void EventQueue::push(const InputEvent& event) {
 
 bool EventQueue::isDue(const Entry& entry, std::int64_t now) const {
   if (entry.due <= now) return true;
-  return entry.holdBit >= 0 && reported_[entry.holdBit];
+  return entry.holdBit >= 0 && releasable_[entry.holdBit];
 }
 
 void EventQueue::takeDue(std::int64_t now, std::vector<InputEvent>& out) {
@@ -83,13 +83,14 @@ void EventQueue::takeDue(std::int64_t now, std::vector<InputEvent>& out) {
       continue;
     }
     const InputEvent& event = it->event;
-    if (event.kind == EventKind::Key && event.pressed) reported_[event.vk] = false;
+    auto forget = [this](int bit) { reported_[bit] = releasable_[bit] = false; };
+    if (event.kind == EventKind::Key && event.pressed) forget(event.vk);
     if (event.kind == EventKind::Mouse) {
       for (int bit : {1, 2, 4}) {
-        if (event.buttons & bit) reported_[bit] = false;
+        if (event.buttons & bit) forget(bit);
       }
     }
-    if (it->holdBit >= 0) reported_[it->holdBit] = false;
+    if (it->holdBit >= 0) forget(it->holdBit);
     out.push_back(event);
     it = queue_.erase(it);
   }
@@ -106,6 +107,10 @@ void EventQueue::reportedDown(int bit) {
   if (bit >= 0 && bit < 256) reported_[bit] = true;
 }
 
+void EventQueue::paused() {
+  for (int bit = 0; bit < 256; ++bit) releasable_[bit] = releasable_[bit] || reported_[bit];
+}
+
 std::int64_t EventQueue::nextDue() const {
   std::int64_t next = std::numeric_limits<std::int64_t>::max();
   for (const Entry& entry : queue_) next = std::min(next, entry.due);
@@ -115,6 +120,7 @@ std::int64_t EventQueue::nextDue() const {
 void EventQueue::clear() {
   queue_.clear();
   std::fill(std::begin(reported_), std::end(reported_), false);
+  std::fill(std::begin(releasable_), std::end(releasable_), false);
 }
 
 }  // namespace kotodama

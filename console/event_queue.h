@@ -3,8 +3,10 @@
 //
 // A terminal reports key presses only. Each decoded key press is queued with a
 // release of its own 100 ms later, unless the terminal repeats the key first
-// (auto-repeat keeps it down); that release is also let through by the next
-// poll once keyDown has reported the key down, so one tap counts once. A mouse
+// (auto-repeat keeps it down); once keyDown has reported the key down, that
+// release is also let through by the first poll after the game's next pause,
+// so one tap counts once, while a screen that asks twice within one pass sees
+// the key down both times. A mouse
 // button released less than 100 ms after its press has that release held back
 // the same way, so a quick tap is never lost between two polls. Events of one
 // key (or of the mouse) keep their order; a held-back event holds back the
@@ -34,8 +36,12 @@ class EventQueue {
   void takeAll(std::vector<InputEvent>& out);
 
   // keyDown has just reported this key-state bit (0..255) down: its pending
-  // release becomes due at the next poll.
+  // release becomes due after the next pause.
   void reportedDown(int bit);
+
+  // The game pauses (waits or sleeps): releases of keys reported down so far
+  // become due.
+  void paused();
 
   // The earliest time at which a queued event not yet due becomes due; -1
   // when nothing waits for time.
@@ -56,7 +62,8 @@ class EventQueue {
   bool isDue(const Entry& entry, std::int64_t now) const;
 
   std::deque<Entry> queue_;
-  bool reported_[256] = {};
+  bool reported_[256] = {};    // reported down since its last press was taken
+  bool releasable_[256] = {};  // ...and the game has paused since
   std::int64_t pressTime_[256] = {};
   std::uint8_t mouseButtons_ = 0;  // buttons held after the last queued mouse report
 };

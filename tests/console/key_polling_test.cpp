@@ -23,12 +23,14 @@ int countDown(Bench& bench, int code, std::int64_t until, int step = 10) {
   return count;
 }
 
-TEST(KeyPolling, ATapCountsAtOnePollOnly) {
+TEST(KeyPolling, ATapCountsInOnePassOnly) {
   Bench bench;
   bench.platform.at(100, kDownBytes);
   bench.console.waitTicks(150);  // arrives during a wait: not folded yet
   EXPECT_EQ(bench.console.keyDown(kDown), 1);
-  EXPECT_EQ(bench.console.keyDown(kDown), 0);  // released at the next poll
+  EXPECT_EQ(bench.console.keyDown(kDown), 1);  // still down until the game pauses
+  bench.console.waitTicks(1);
+  EXPECT_EQ(bench.console.keyDown(kDown), 0);  // released at the first poll after it
 }
 
 TEST(KeyPolling, AnUnpolledTapIsReleasedAfter100ms) {
@@ -105,6 +107,7 @@ TEST(MousePolling, AQuickClickIsNotLostBetweenPolls) {
   bench.platform.at(120, keys::mouseRelease(10, 10));
   bench.console.waitTicks(150);
   EXPECT_EQ(bench.console.keyDown(kLeftButton), 1);
+  bench.console.waitTicks(1);
   EXPECT_EQ(bench.console.keyDown(kLeftButton), 0);  // now the release comes through
 }
 
