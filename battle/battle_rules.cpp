@@ -38,6 +38,8 @@ const std::string& openingLine(int draw) {
   return lines[((draw % 4) + 4) % 4];
 }
 
+// The battle's one draw: the given one, or the standard generator's, seeded
+// at the start of the battle.
 int drawOnce(const BattleDraw& draw) {
   if (draw) return draw();
   return std::rand();
