@@ -75,19 +75,6 @@ TEST(BattleRules, StrictlyFasterPlayerStrikesFirstAndWins) {
   EXPECT_EQ(f.fighters[1].hp, 0);
 }
 
-TEST(BattleRules, HeroAgainstAbc) {
-  // hero (316, 250, 230, 32) is slower than abc (570, 225, 69, 61).
-  const Fought f = fight(pairOf(named("hero"), named("abc")), 1);
-  EXPECT_TRUE(returned(f.outcome, 0));
-  const Log expected = concat({
-      {"opp:HP 570 /  570", "you:HP 316 /  316", "log1:abcは余裕そうな顔をしている"},
-      blow("abc", "hero", 225, "HP 570 /  570", "HP  91 /  316"),
-      blow("hero", "abc", 250, "HP 320 /  570", "HP  91 /  316"),
-      blow("abc", "hero", 225, "HP 320 /  570", "HP   0 /  316"),
-  });
-  EXPECT_EQ(f.log, expected);
-}
-
 // One blow on its own, with Enter pressed for its confirm wait.
 struct Struck {
   bool fallen;
