@@ -28,6 +28,7 @@ bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' ||
 }  // namespace
 
 Console::Console(Platform& platform) : platform_(platform), encoder_(platform.encoding()) {
+  if (openConsoleApi()) return;  // a Windows console: console_api_mode.cpp
   hasOutput_ = platform_.hasOutput();
   hasInput_ = platform_.hasInput();
   if (!hasOutput_) {
@@ -46,9 +47,9 @@ Console::Console(Platform& platform) : platform_(platform), encoder_(platform.en
 
 Console::~Console() {
   flush();
-  // No waveform device is ever opened, so there is nothing to release.
-  waveDevices_.clear();
+  closeConsoleApi();  // gives the console back and releases the waveform devices
   soundRegistry_.clear();
+  waveDevices_.clear();
 }
 
 // ---------------------------------------------------------------- output
@@ -61,6 +62,7 @@ void Console::emit(const char* sequence) {
 }
 
 void Console::moveCursor(int x, int y) {
+  if (consoleApiMode_) return apiMoveCursor(x, y);
   char sequence[48];
   const long row = static_cast<long>(y) - originY_ + 1;
   const long column = static_cast<long>(x) - originX_ + 1;
@@ -70,6 +72,7 @@ void Console::moveCursor(int x, int y) {
 }
 
 void Console::setColor(int fg, int bg) {
+  if (consoleApiMode_) return apiSetColor(fg, bg);
   if (fg != 16) foreground_ = fg;
   if (bg != 16) background_ = bg;
   if (fg == 16 && bg == 16) return;
@@ -83,11 +86,13 @@ void Console::setColor(int fg, int bg) {
 }
 
 void Console::clearScreen(int fg, int bg) {
+  if (consoleApiMode_) return apiClearScreen(fg, bg);
   setColor(fg, bg);
   emit("\033[2J");
 }
 
 void Console::setCursorVisible(int visible, unsigned size) {
+  if (consoleApiMode_) return apiSetCursorVisible(visible, size);
   if (!hasOutput_) return;
   cursorInfo_.visible = (visible & 0xFF) != 0;
   if (size >= 1 && size <= 99) cursorInfo_.size = size;
@@ -110,7 +115,8 @@ void Console::printf(const char* format, ...) {
 void Console::flush() {
   settleText();
   if (out_.empty()) return;
-  platform_.write(out_.data(), out_.size());
+  if (consoleApiMode_) apiWrite(out_);
+  else platform_.write(out_.data(), out_.size());
   out_.clear();
 }
 
@@ -171,6 +177,7 @@ std::int64_t Console::nextWake(std::int64_t deadline) const {
 }
 
 void Console::poll() {
+  if (consoleApiMode_) return apiPoll();
   // Output waits for the next pause, so that a whole pass of a screen leaves
   // in one write; a poll that is about to sleep flushes first (below).
   const bool arrived = readTerminal();
@@ -197,7 +204,8 @@ int Console::keyDown(int code) {
   switch (code) {
     case kJoystick1X: case kJoystick1Y: case kJoystick1Z: case kJoystick1Buttons:
     case kJoystick2X: case kJoystick2Y: case kJoystick2Z: case kJoystick2Buttons: {
-      const JoystickReading reading = platform_.joystick(code >= kJoystick2X ? 1 : 0);
+      const int id = code >= kJoystick2X ? 1 : 0;
+      const JoystickReading reading = api_ != nullptr ? apiJoystick(id) : platform_.joystick(id);
       if (!reading.ok) return -1;
       std::uint32_t value = 0;
       switch (code & 7) {
@@ -225,6 +233,7 @@ int Console::keyDown(int code) {
 void Console::resetKeys() { std::fill(std::begin(keyState_), std::end(keyState_), 0u); }
 
 void Console::waitTicks(int n) {
+  if (consoleApiMode_) return apiWaitTicks(n);
   flush();
   idlePolls_ = 0;
   queue_.paused();
@@ -302,6 +311,7 @@ void Console::handleLineEvent(const InputEvent& event, LineState& line) {
 }
 
 void Console::readLine(bool echo) {
+  if (consoleApiMode_) return apiReadLine(echo);
   settleText();
   LineState line;
   line.column = encoder_.column();
@@ -363,6 +373,7 @@ std::string Console::readToken(std::size_t limit) {
 
 void Console::stopAfterMessage() {
   flush();
+  if (consoleApiMode_) api_->flushConsoleInputBuffer(inputHandle_);
   queue_.clear();
   pendingLine_.clear();
   char buffer[4096];
@@ -376,6 +387,7 @@ void Console::stopAfterMessage() {
 
 void Console::exit(int status) {
   flush();
+  closeConsoleApi();
   platform_.exitProcess(status);
   std::abort();  // exitProcess never returns
 }
@@ -388,15 +400,17 @@ bool Console::soundRegistered(SoundHandle handle) const {
 
 bool Console::playSound(SoundHandle handle, bool loop) {
   if (!soundRegistered(handle)) return false;
-  const Sound* sound = reinterpret_cast<const Sound*>(handle);
+  Sound* sound = reinterpret_cast<Sound*>(handle);
   if (sound->deviceId == 0) return false;
+  if (api_ != nullptr) return apiPlaySound(*sound, loop);
   return platform_.playSound(sound->deviceId, loop);
 }
 
 bool Console::stopSound(SoundHandle handle) {
   if (!soundRegistered(handle)) return false;
-  const Sound* sound = reinterpret_cast<const Sound*>(handle);
+  Sound* sound = reinterpret_cast<Sound*>(handle);
   if (sound->deviceId == 0) return false;
+  if (api_ != nullptr) return apiStopSound(*sound);
   return platform_.stopSound(sound->deviceId);
 }
 

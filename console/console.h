@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "console/console_api.h"
 #include "console/display_text.h"
 #include "console/event_queue.h"
 #include "console/input_decoder.h"
@@ -46,6 +47,7 @@ class Sound {
  public:
   virtual ~Sound() = default;
   std::uint32_t deviceId = 0;  // the opened device, 0 when none
+  MciPlayParams playParams;    // handed to the device with each play command
 };
 using SoundHandle = std::intptr_t;  // the address of a Sound; 0 is no sound
 
@@ -111,6 +113,16 @@ class Console {
   bool stopSound(SoundHandle handle);
   bool closeSound(SoundHandle handle);
 
+  // Sounds and waveform devices opened outside the game (it opens none). A
+  // registered handle is the address of a Sound made with new, which
+  // closeSound deletes; a device's header and its data (both made with new)
+  // are released and freed when the console is destroyed.
+  void registerSound(SoundHandle handle);
+  void addWaveDevice(WaveOutHandle device, WaveHeader* header);
+
+  // True when the console draws and reads through the Windows console calls.
+  bool consoleApiMode() const { return consoleApiMode_; }
+
   Platform& platform() { return platform_; }
 
  private:
@@ -137,6 +149,25 @@ class Console {
   void emit(const char* sequence);
   bool soundRegistered(SoundHandle handle) const;
 
+  // Console-API mode (console_api_mode.cpp).
+  bool openConsoleApi();
+  void closeConsoleApi();
+  static void closeConsoleApiAtExit();
+  void writeSystemError();
+  void apiMoveCursor(int x, int y);
+  void apiSetColor(int fg, int bg);
+  void apiClearScreen(int fg, int bg);
+  void apiSetCursorVisible(int visible, unsigned size);
+  void apiWrite(const std::string& text);
+  void apiPoll();
+  void apiFold(const InputRecord& record);
+  JoystickReading apiJoystick(int id);
+  void apiWaitTicks(int n);
+  void apiReadLine(bool echo);
+  bool apiPlaySound(Sound& sound, bool loop);
+  bool apiStopSound(Sound& sound);
+  void releaseWaveDevices();
+
   Platform& platform_;
 
   // State in the order the console keeps it.
@@ -148,14 +179,22 @@ class Console {
   } cursorInfo_;
   std::int16_t originX_ = 1;
   std::int16_t originY_ = 1;
-  [[maybe_unused]] bool consoleApiMode_ = false;  // the Windows console functions draw (see platform_win32)
+  bool consoleApiMode_ = false;  // the Windows console functions draw (console_api_mode.cpp)
   int foreground_ = 15;
   int background_ = 0;
   std::uint32_t keyState_[8] = {};
   std::int16_t mouseX_ = -1;
   std::int16_t mouseY_ = -1;
-  std::map<std::uintptr_t, void*> waveDevices_;
+  std::map<WaveOutHandle, WaveHeader*> waveDevices_;
   std::multiset<std::intptr_t> soundRegistry_;
+
+  // Console-API side.
+  ConsoleApi* api_ = nullptr;  // the platform's Windows calls; nullptr on a terminal
+  ConsoleHandle outputHandle_ = kInvalidHandle;
+  ConsoleHandle inputHandle_ = kInvalidHandle;
+  ConsoleRestore restore_;          // the console as the game found it
+  std::uint32_t gameInputMode_ = 0;  // mouse on, quick edit off
+  bool apiOpen_ = false;             // not yet given back
 
   // Terminal side.
   DisplayEncoder encoder_;

@@ -11,6 +11,8 @@
 
 namespace kotodama {
 
+class ConsoleApi;
+
 struct JoystickReading {
   bool ok = false;  // false: absent or unreadable
   std::uint32_t x = 0, y = 0, z = 0, buttons = 0;
@@ -54,6 +56,10 @@ class Platform {
   // platforms answer false.
   virtual bool playSound(std::uint32_t /*deviceId*/, bool /*loop*/) { return false; }
   virtual bool stopSound(std::uint32_t /*deviceId*/) { return false; }
+
+  // The Windows console calls, where the platform has them (the console then
+  // draws and reads through them); nullptr on a terminal.
+  virtual ConsoleApi* consoleApi() { return nullptr; }
 
   // Puts the terminal back as it was and ends the process with `status`.
   [[noreturn]] virtual void exitProcess(int status) = 0;
