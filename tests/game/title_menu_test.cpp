@@ -47,49 +47,39 @@ TEST(TitleAnimation, AKeyStillHeldWhenTheMenuStartsCounts) {
   EXPECT_EQ(outcome.time, kMenuReady);
 }
 
-TEST(TitleAnimation, BackgroundRisesFromTheBottom) {
-  Bench bench;
-  bench.platform.limitAt(125);  // frames 1 to 3 drawn
-  runTitle(bench);
-  const VtermScreen& s = bench.screen();
-  EXPECT_EQ(s.row(23).substr(0, 4), "[]::");  // background row 1
-  EXPECT_EQ(s.row(24).substr(0, 4), "][::");  // background row 2
-  EXPECT_EQ(s.row(25).substr(0, 4), "[]::");  // background row 3
-  EXPECT_EQ(s.row(22), std::string(80, ' '));
-  EXPECT_EQ(s.cell(1, 25).fg, 15);
-  EXPECT_EQ(s.cell(1, 25).bg, 0);
-}
-
-TEST(TitleAnimation, BoxesComeInCutInBytes) {
-  Bench bench;
-  bench.platform.limitAt(1550 + 2 * 80 + 40);  // box frame 2 on the screen
-  runTitle(bench);
-  const VtermScreen& s = bench.screen();
-  // The last two bytes of the top row: the trail byte of a "￣" (an ASCII
-  // "P") and the bar; then the background row as it was.
-  EXPECT_EQ(s.text(12, 1, 3), "P|:");
-  EXPECT_EQ(s.text(13, 1, 3), " |:");
-  EXPECT_EQ(s.text(14, 1, 3), "_|:");
-}
-
-TEST(TitleAnimation, BoxesSlideRightWipingTheirTrail) {
-  Bench bench;
-  bench.platform.limitAt(1550 + 21 * 80 + 4 * 80 + 40);  // slide frame 5: boxes at column 5
-  runTitle(bench);
-  const VtermScreen& s = bench.screen();
-  EXPECT_EQ(s.text(16, 1, 6), "][::[]");  // columns 1-4 background again
-  EXPECT_EQ(s.text(17, 1, 8), "[]::][  ");
-}
-
-TEST(TitleAnimation, LogoDropsInFromTheTop) {
-  Bench bench;
-  bench.platform.limitAt(1550 + 33 * 80 + 3 * 80 + 40);  // logo frame 3
-  runTitle(bench);
-  const VtermScreen& s = bench.screen();
-  // Logo rows 8 to 10 stand in screen rows 1 to 3.
-  EXPECT_EQ(s.text(1, 15, 22), "][   ## ");
-  EXPECT_EQ(s.text(3, 15, 18), "[]  ");
-  EXPECT_EQ(s.text(4, 15, 18), "::::");
+TEST(TitleAnimation, FramesAsTheTerminalShowsThem) {
+  struct Case {
+    const char* what;
+    std::int64_t at;  // virtual time at which the screen is read
+    int row, from, to;
+    std::string text;
+  };
+  const std::int64_t boxesIn = 1550, boxesSlide = 1550 + 21 * 80, logo = 1550 + 33 * 80;
+  const Case cases[] = {
+      // Frames 1 to 3 of the rising background: its rows 1 to 3 at the bottom.
+      {"background row 1", 125, 23, 1, 4, "[]::"},
+      {"background row 3", 125, 25, 1, 4, "[]::"},
+      {"nothing above", 125, 22, 1, 80, std::string(80, ' ')},
+      // Box frame 2: the last two bytes of each row, cut inside a "￣" (its
+      // trail byte is an ASCII "P").
+      {"cut top row", boxesIn + 2 * 80 + 40, 12, 1, 3, "P|:"},
+      {"cut middle row", boxesIn + 2 * 80 + 40, 13, 1, 3, " |:"},
+      {"cut bottom row", boxesIn + 2 * 80 + 40, 14, 1, 3, "_|:"},
+      // Slide frame 5: boxes at column 5, their trail wiped with background.
+      {"slid top row", boxesSlide + 4 * 80 + 40, 16, 1, 6, "][::[]"},
+      {"slid middle row", boxesSlide + 4 * 80 + 40, 17, 1, 8, "[]::][  "},
+      // Logo frame 3: logo rows 8 to 10 in screen rows 1 to 3.
+      {"logo row 8", logo + 3 * 80 + 40, 1, 15, 22, "][   ## "},
+      {"logo row 10", logo + 3 * 80 + 40, 3, 15, 18, "[]  "},
+      {"below the logo", logo + 3 * 80 + 40, 4, 15, 18, "::::"},
+  };
+  for (const Case& c : cases) {
+    Bench bench;
+    bench.platform.limitAt(c.at);
+    runTitle(bench);
+    EXPECT_EQ(bench.screen().text(c.row, c.from, c.to), c.text) << c.what;
+    EXPECT_EQ(bench.screen().cell(c.from, c.row).fg, 15) << c.what;  // all in white on black
+  }
 }
 
 TEST(TitleScreen, FinalScreenHasEveryPieceInPlace) {
