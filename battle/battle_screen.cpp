@@ -286,7 +286,7 @@ void drawHitPointLines(Console& console, const Character& player, std::int32_t p
 void drawBattleBanner(Console& console, bool won) {
   console.setColor(kBlack, won ? kYellow : kLightRed);
   const Rows& banner = won ? clearBanner() : overBanner();
-  for (int i = 0; i < static_cast<int>(banner.size()); ++i) drawRow(console, kBannerColumn, kBannerTop + i, banner[i]);
+  drawRows(console, kBannerColumn, kBannerTop, banner);
 }
 
 void showCannotFight(Console& console) {
@@ -295,7 +295,7 @@ void showCannotFight(Console& console) {
   console.clearScreen(kKeep, kKeep);
   console.setColor(kBlack, kLightRed);
   const Rows& notice = cannotFightNotice();
-  for (int i = 0; i < static_cast<int>(notice.size()); ++i) drawRow(console, kNoticeColumn, kNoticeTop + i, notice[i]);
+  drawRows(console, kNoticeColumn, kNoticeTop, notice);
   console.waitTicks(kNoticeTicks);
   console.setColor(kWhite, kBlack);
 }

@@ -21,6 +21,10 @@ void drawRow(Console& console, int x, int y, std::string_view row, std::size_t l
   console.printBytes(row.data(), std::min(row.size(), limit));
 }
 
+void drawRows(Console& console, int x, int y, const Rows& rows) {
+  for (const std::string& row : rows) drawRow(console, x, y++, row);
+}
+
 void drawScreen(Console& console, const Rows& rows) {
   int y = 1;
   for (const std::string& row : rows) drawRow(console, 1, y++, row, 79);

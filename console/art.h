@@ -22,6 +22,9 @@ Rows sjisRows(std::initializer_list<std::string_view> utf8Rows);
 // Places the cursor at (x, y) and prints the row's bytes (at most `limit`).
 void drawRow(Console& console, int x, int y, std::string_view row, std::size_t limit = std::string_view::npos);
 
+// Prints rows one below the other from (x, y).
+void drawRows(Console& console, int x, int y, const Rows& rows);
+
 // Full-screen rows are stored 80 bytes wide; the first 79 of each are printed
 // from column 1, row 1 down, so a screen never writes column 80.
 void drawScreen(Console& console, const Rows& rows);

@@ -157,10 +157,6 @@ const Rows& fatalMessages() {
 }
 enum FatalMessage { kNotOpened = 0, kNotWritten = 1, kNotLoaded = 2 };
 
-void drawRows(Console& console, int x, int y, const Rows& rows) {
-  for (const std::string& row : rows) drawRow(console, x, y++, row);
-}
-
 void fillBackground(Console& console) {
   for (int row = 1; row <= 25; ++row) drawRow(console, 1, row, backgroundRow());
 }
