@@ -6,18 +6,30 @@ need="cmake make g++"
 if [ "${1:-test}" != play ]; then
   need="$need pkg-config libvterm-dev libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev g++-mingw-w64-x86-64"
 fi
+# Wine (64-bit only) runs the Windows build of the tests; without what it
+# recommends, which is a whole desktop.
+lean=""
+if [ "${1:-test}" != play ]; then
+  lean="wine64"
+fi
 missing=""
 for p in $need; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
 done
-[ -z "$missing" ] && exit 0
+missingLean=""
+for p in $lean; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missingLean="$missingLean $p"
+done
+[ -z "$missing$missingLean" ] && exit 0
 if [ "$(id -u)" = 0 ]; then
-  echo "Installing:$missing"
+  echo "Installing:$missing$missingLean"
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
-  apt-get install -y -qq $missing >/dev/null
+  [ -z "$missing" ] || apt-get install -y -qq $missing >/dev/null
+  [ -z "$missingLean" ] || apt-get install -y -qq --no-install-recommends $missingLean >/dev/null
 else
   echo "kotodama needs these Debian packages. Install them with:" >&2
-  echo "  sudo apt-get install -y$missing" >&2
+  [ -z "$missing" ] || echo "  sudo apt-get install -y$missing" >&2
+  [ -z "$missingLean" ] || echo "  sudo apt-get install -y --no-install-recommends$missingLean" >&2
   exit 1
 fi

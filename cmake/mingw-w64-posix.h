@@ -1,0 +1,31 @@
+// Given to every source of the MinGW-w64 build (cmake/mingw-w64.cmake). The
+// slot files use POSIX file calls; what the Windows C runtime lacks of them
+// is given its Windows meaning here:
+//  - O_NONBLOCK and O_NOCTTY guard against named pipes and terminals, which a
+//    file name on Windows never is: no flag;
+//  - O_CLOEXEC keeps the file out of child processes: _O_NOINHERIT;
+//  - O_DIRECTORY opens a folder to flush it, which Windows cannot: no flag
+//    (opening "." then fails and that flush is skipped, as the slots allow);
+//  - fsync is _commit.
+// Every file of the game is opened in binary mode (binmode.o, CMakeLists.txt),
+// so a record's bytes are never translated.
+#pragma once
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#ifndef O_NONBLOCK
+#define O_NONBLOCK 0
+#endif
+#ifndef O_NOCTTY
+#define O_NOCTTY 0
+#endif
+#ifndef O_CLOEXEC
+#define O_CLOEXEC _O_NOINHERIT
+#endif
+#ifndef O_DIRECTORY
+#define O_DIRECTORY 0
+#endif
+#ifdef __cplusplus
+inline int fsync(int fd) { return _commit(fd); }
+#endif
+#endif
