@@ -1,4 +1,4 @@
-// Given to every source of the MinGW-w64 build (cmake/mingw-w64.cmake). The
+// Given to slots/slot_file.cpp in a MinGW-w64 build (CMakeLists.txt). The
 // slot files use POSIX file calls; what the Windows C runtime lacks of them
 // is given its Windows meaning here:
 //  - O_NONBLOCK and O_NOCTTY guard against named pipes and terminals, which a

@@ -19,9 +19,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# The POSIX file calls of the slot files that Windows lacks, in their Windows
-# meaning (see the header).
-set(CMAKE_CXX_FLAGS_INIT "-include ${CMAKE_CURRENT_LIST_DIR}/mingw-w64-posix.h")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
 # Wine runs the cross-built tests where it is installed (Debian's wine64).

@@ -1,0 +1,56 @@
+// The game's Shift-JIS text converts the same on every platform: through
+// iconv on Linux, through MultiByteToWideChar / WideCharToMultiByte with code
+// page 932 on Windows (this file is part of the Windows tests too). The
+// expected texts are written out as code points, not by either converter.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "console/display_text.h"
+
+namespace kotodama {
+namespace {
+
+struct Pair {
+  const char* sjis;
+  const char* utf8;
+};
+
+TEST(DisplayConversionEverywhere, CodePage932CharactersMeanTheSameEverywhere) {
+  const Pair pairs[] = {
+      {"\x97\x45\x8e\xd2", "\xe5\x8b\x87\xe8\x80\x85"},  // 勇者
+      {"\x81\xbc\x81\xbd", "\xe2\x8a\x82\xe2\x8a\x83"},  // ⊂⊃, ambiguous width
+      {"\x81\x50", "\xef\xbf\xa3"},                      // ￣ U+FFE3
+      {"\x81\x60", "\xef\xbd\x9e"},                      // code page 932's wave dash is U+FF5E
+      {"\x81\x5f", "\xef\xbc\xbc"},                      // ＼ U+FF3C
+      {"\x87\x40", "\xe2\x91\xa0"},                      // ① from the NEC row
+      {"\xb1\xdf", "\xef\xbd\xb1\xef\xbe\x9f"},          // half-width ｱﾟ
+      {"\\~", "\\~"},                                    // ASCII stays ASCII
+  };
+  for (const Pair& pair : pairs) {
+    SCOPED_TRACE(pair.utf8);
+    EXPECT_EQ(shiftJisToUtf8(pair.sjis), pair.utf8);
+    EXPECT_EQ(utf8ToShiftJis(pair.utf8), pair.sjis);
+  }
+}
+
+TEST(DisplayConversionEverywhere, WhatCodePage932CannotHoldBecomesAQuestionMark) {
+  EXPECT_EQ(shiftJisToUtf8("\x85\x40"), "?");                       // an unassigned code
+  EXPECT_EQ(utf8ToShiftJis("a\xc3\xa9z"), "a?z");                   // é has no best fit here
+  EXPECT_EQ(utf8ToShiftJis("\xf0\x9f\x98\x80"), "?");               // outside the BMP
+  EXPECT_EQ(utf8ToShiftJis("\xe3\x81"), "??");                      // cut UTF-8, byte by byte
+}
+
+TEST(DisplayConversionEverywhere, TheEncoderKeepsEveryCellWhereTheGameCountsIt) {
+  DisplayEncoder encoder(TerminalEncoding::Utf8);
+  encoder.setColumn(10);
+  std::string out;
+  const std::string text = "\x97\x45\x81\xbc" "x";  // 勇⊂x: 5 bytes, 5 columns
+  encoder.put(text.data(), text.size(), out);
+  EXPECT_EQ(encoder.column(), 15);
+  // ⊂ shows one column wide, so the cursor is put on column 14 after it.
+  EXPECT_EQ(out, "\xe5\x8b\x87\xe2\x8a\x82\x1b[14Gx");
+}
+
+}  // namespace
+}  // namespace kotodama
