@@ -93,8 +93,8 @@ bool Console::openConsoleApi() {
   apiOpen_ = true;
 
   // The console as the game found it, for every stop to put back; then mouse
-  // events on (they are the pointer) and quick edit off (it would take the
-  // mouse for selecting text).
+  // events on (they are the pointer), quick edit off (it would take the mouse
+  // for selecting text) and Ctrl+C handled by the system (it ends the game).
   restore_ = ConsoleRestore{};
   restore_.input = inputHandle_;
   restore_.output = outputHandle_;
@@ -107,7 +107,7 @@ bool Console::openConsoleApi() {
   }
   api_->armRestore(restore_);
   if (restore_.hasInputMode) {
-    gameInputMode_ = (restore_.inputMode | kEnableMouseInput | kEnableExtendedFlags) &
+    gameInputMode_ = (restore_.inputMode | kEnableMouseInput | kEnableExtendedFlags | kEnableProcessedInput) &
                      ~(kEnableQuickEditMode | kEnableLineInput | kEnableEchoInput | kEnableVirtualTerminalInput);
     api_->setConsoleMode(inputHandle_, gameInputMode_);
   }

@@ -132,6 +132,18 @@ TEST_F(ConsoleApiTest, ExitGivesTheConsoleBackOnceBeforeTheProcessEnds) {
   EXPECT_THAT(api.calls(), IsEmpty());
 }
 
+TEST_F(ConsoleApiTest, TheGamesInputModeKeepsOnlyWhatItDoesNotChange) {
+  // Insert mode and window events kept; line input, echo, quick edit and
+  // terminal sequences off; mouse, extended flags and Ctrl+C handling on.
+  api.inputMode = kEnableInsertMode | kEnableWindowInput | kEnableLineInput | kEnableEchoInput |
+                  kEnableQuickEditMode | kEnableVirtualTerminalInput;
+  open(true);
+  EXPECT_THAT(api.callsTo("SetConsoleMode"), ElementsAre("SetConsoleMode(in,0xb9)"));
+  api.clearCalls();
+  close();
+  EXPECT_THAT(api.callsTo("SetConsoleMode"), ElementsAre("SetConsoleMode(in,0x26e)"));
+}
+
 TEST_F(ConsoleApiTest, PartsThatCouldNotBeReadAreNotPutBack) {
   api.modeOk = false;
   api.screenInfoOk = false;
