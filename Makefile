@@ -7,7 +7,8 @@ BUILD := build
 ASAN_BUILD := build-asan
 CROSS_BUILD := build-mingw
 # Wine keeps its Windows folder inside the cross build, not in $HOME.
-WINE := WINEPREFIX=$(CURDIR)/$(CROSS_BUILD)/wineprefix WINEDEBUG=-all /usr/lib/wine/wine64
+WINE_ENV := WINEPREFIX=$(CURDIR)/$(CROSS_BUILD)/wineprefix WINEDEBUG=-all
+WINE := $(WINE_ENV) /usr/lib/wine/wine64
 CMAKE_QUIET := -DCMAKE_RULE_MESSAGES=OFF --log-level=WARNING
 SANITIZER_ENV := ASAN_OPTIONS=abort_on_error=0:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 
@@ -61,6 +62,9 @@ test-cross:
 	if [ -x /usr/lib/wine/wine64 ]; then \
 	  echo "running $(CROSS_BUILD)/kotodama_tests.exe under Wine"; \
 	  $(WINE) $(CROSS_BUILD)/kotodama_tests.exe --gtest_brief=1; \
+	  echo "starting $(CROSS_BUILD)/kotodama.exe under Wine for 10 s, with no console: the title must be drawn"; \
+	  $(WINE_ENV) timeout 10 /usr/lib/wine/wine64 $(CROSS_BUILD)/kotodama.exe </dev/null >$(CROSS_BUILD)/title.out 2>&1 || [ $$? -eq 124 ]; \
+	  grep -q CREATE $(CROSS_BUILD)/title.out || { echo "kotodama.exe did not draw the title menu"; exit 1; }; \
 	else echo "test-cross: built; Wine (wine64) is missing, so the Windows tests did not run"; fi
 
 bench:
