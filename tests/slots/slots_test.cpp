@@ -1,0 +1,346 @@
+// The save slots: the 28-byte files, saves that never lose the fighter
+// already in a slot, files this game did not write, and the save-slot and
+// load-slot screens on the scripted bench. Every test runs in a scratch
+// folder of its own, made the working folder.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <ranges>
+
+#include "slots/slot_file.h"
+#include "slots/slot_screens.h"
+#include "support/bench.h"
+#include "support/pty_session.h"
+
+namespace kotodama::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct InScratchFolder {
+  InScratchFolder() { fs::current_path(folder.path()); }
+  ~InScratchFolder() { fs::current_path(previous); }
+  fs::path previous = fs::current_path();
+  TempDir folder;
+};
+
+void writeFile(const std::string& name, const std::string& bytes) { std::ofstream(name, std::ios::binary) << bytes; }
+
+// The file's bytes, or nothing when it is not a regular file.
+std::optional<std::string> readFile(const std::string& name) {
+  if (!fs::is_regular_file(name)) return std::nullopt;
+  std::ifstream in(name, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A fighter: the name field is these bytes, then zeros.
+Character fighter(std::string_view name, int hp, int attack, int defense, int speed) {
+  Character c{{}, hp, attack, defense, speed};
+  name.copy(c.name, sizeof c.name);
+  return c;
+}
+
+std::string bytesOf(const Character& c) { const auto bytes = encodeSlot(c); return {bytes.begin(), bytes.end()}; }
+
+const Character kHero = fighter({"hero\0ZZZZZZZ", 12}, 316, 250, 230, 32);  // bytes after the NUL, as memory may hold
+const Character kOld = fighter("old", 111, 222, 33, 44);
+const std::string kHeroFile("hero\0ZZZZZZZ\x3c\1\0\0\xfa\0\0\0\xe6\0\0\0 \0\0\0", 28);  // little-endian
+const auto move = keys::mouseMove;
+const std::string kEnter(keys::kEnter), kEscape(keys::kEscape), kUp(keys::kUp), kDown(keys::kDown),
+    kLeft(keys::kLeft), kRight(keys::kRight);
+
+// Storage that fails at one step of a save, with the errno the system would
+// set; everything else goes to the system.
+struct FaultyStorage : SlotStorage {
+  enum Fault { None, CreateFails, WriteShort, Interrupted, SyncFails, CloseFails, RenameFails, Gone } fault;
+  explicit FaultyStorage(Fault f) : fault(f) {}
+  int writes = 0, reads = 0;
+
+  static int fail(int error) { errno = error; return -1; }
+  // A read-only folder refuses new files; a gone file opens once, for the scan.
+  int open(const char* path, int flags, mode_t mode) override {
+    if (fault == Gone && std::strcmp(path, "data1.bin") == 0 && ++reads > 1) return fail(ENOENT);
+    return (flags & O_CREAT) != 0 && fault == CreateFails ? fail(EROFS) : SlotStorage::open(path, flags, mode);
+  }
+  // Short: 10 bytes, then the disk is full. Interrupted: a signal, then 3 bytes at a time.
+  ssize_t write(int fd, const void* bytes, std::size_t size) override {
+    if (fault == WriteShort) return ++writes == 1 ? SlotStorage::write(fd, bytes, 10) : 0;
+    if (fault == Interrupted && ++writes == 1) return fail(EINTR);
+    return SlotStorage::write(fd, bytes, fault == Interrupted ? std::min<std::size_t>(size, 3) : size);
+  }
+  int fsync(int fd) override { return fault == SyncFails ? fail(EIO) : SlotStorage::fsync(fd); }
+  int close(int fd) override { return SlotStorage::close(fd) == 0 && fault != CloseFails ? 0 : fail(EIO); }
+  int rename(const char* from, const char* to) override {
+    return fault == RenameFails ? fail(EXDEV) : SlotStorage::rename(from, to);
+  }
+  long uniqueNumber() override { return 4242; }
+};
+
+// ------------------------------------------------------------- the files
+
+// Exactly 28 bytes with a NUL in the name field is a fighter, taken byte for
+// byte whatever its statistics; anything else that opens fills its slot (the
+// scan puts the file's bytes, then zeros, into fighters[index + 1]) but is
+// never loaded. A save replaces any such file, but never a folder or a pipe.
+TEST(SlotFile, OnlyTwentyEightBytesWithANamedFighterAreLoaded) {
+  const std::string good = bytesOf(fighter("good", 500, 100, 100, 100));
+  enum Kind { kFile, kFolder, kPipe, kNothing };
+  const struct {
+    std::string bytes;
+    SlotRead read;
+    Kind kind = kFile;
+  } cases[] = {
+      {good, SlotRead::Loaded},
+      {bytesOf(fighter("ABCDEFGHIJK", 500, 100, 100, 100)), SlotRead::Loaded},
+      {bytesOf(fighter("huge", INT32_MAX, INT32_MIN, 0, -1)), SlotRead::Loaded},
+      {"", SlotRead::Damaged},
+      {good.substr(0, 5), SlotRead::Damaged},
+      {good + "x", SlotRead::Damaged},
+      {good + std::string(72, '\x7f'), SlotRead::Damaged},
+      {bytesOf(fighter("ABCDEFGHIJKL", 500, 100, 100, 100)), SlotRead::Damaged},  // no NUL in the name
+      {"", SlotRead::Damaged, kFolder},
+      {"", SlotRead::Damaged, kPipe},  // which must not block
+      {bytesOf(kOld), SlotRead::OpenFailed, kNothing},
+  };
+  for (const auto& c : cases) {
+    const std::string what = std::to_string(c.kind) + ": " + std::to_string(c.bytes.size()) + " bytes";
+    InScratchFolder folder;
+    if (c.kind == kFile) writeFile("data5.bin", c.bytes);
+    if (c.kind == kFolder) fs::create_directory("data5.bin");
+    ASSERT_TRUE(c.kind != kPipe || mkfifo("data5.bin", 0600) == 0);
+    Fighters fighters;
+    fighters.fill(kOld);
+    const SlotState state = c.read == SlotRead::Loaded ? SlotState::Full : SlotState::Damaged;
+    EXPECT_EQ(scanSlots(fighters, systemSlotStorage())[4], c.kind == kNothing ? SlotState::Empty : state) << what;
+    EXPECT_EQ(bytesOf(fighters[5]), (c.bytes + std::string(28, '\0')).substr(0, 28)) << what;
+    Character record = kHero;
+    EXPECT_EQ(readSlot(4, record, systemSlotStorage()), c.read) << what;
+    EXPECT_EQ(bytesOf(record), c.read == SlotRead::Loaded ? c.bytes : bytesOf(kHero)) << what;
+    // Reading changes nothing; saving works on anything but a folder or a pipe.
+    EXPECT_EQ(readFile("data5.bin"), c.kind == kFile ? std::optional(c.bytes) : std::nullopt) << what;
+    const bool writable = c.kind == kFile || c.kind == kNothing;
+    EXPECT_EQ(writeSlot(4, kHero, systemSlotStorage()), writable ? SlotWrite::Written : SlotWrite::OpenFailed) << what;
+  }
+}
+
+// Whatever step of a save fails, the old file stays as it was, the new copy
+// is gone, and the failure is reported; a copy another run left behind is
+// neither used nor removed. A save that works leaves exactly the 28 bytes,
+// which load again byte for byte.
+TEST(SlotFile, AFailedSaveLeavesTheOldFileAndNothingElse) {
+  using Fault = FaultyStorage::Fault;
+  const std::string old = bytesOf(kOld) + std::string(72, 'x');
+  const std::pair<Fault, SlotWrite> cases[] = {
+      {Fault::None, SlotWrite::Written},           {Fault::Interrupted, SlotWrite::Written},
+      {Fault::CreateFails, SlotWrite::OpenFailed}, {Fault::WriteShort, SlotWrite::WriteFailed},
+      {Fault::SyncFails, SlotWrite::WriteFailed},  {Fault::CloseFails, SlotWrite::WriteFailed},
+      {Fault::RenameFails, SlotWrite::WriteFailed},
+  };
+  for (const auto& [fault, result] : cases) {
+    for (bool hadFile : {true, false}) {
+      InScratchFolder folder;
+      if (hadFile) writeFile("data3.bin", old);
+      writeFile("data3.bin.4242.0.tmp", "leftover");
+      FaultyStorage storage(fault);
+      EXPECT_EQ(writeSlot(2, kHero, storage), result) << fault;
+      const bool written = result == SlotWrite::Written;
+      EXPECT_EQ(readFile("data3.bin"), written ? kHeroFile : hadFile ? std::optional(old) : std::nullopt) << fault;
+      EXPECT_EQ(readFile("data3.bin.4242.0.tmp"), "leftover") << fault;
+      EXPECT_EQ(std::distance(fs::directory_iterator("."), {}), written || hadFile ? 2 : 1) << fault;
+      Character back = kOld;
+      EXPECT_EQ(readSlot(2, back, storage) == SlotRead::Loaded && bytesOf(back) == kHeroFile, written);
+    }
+  }
+}
+
+// ----------------------------------------------------------- the screens
+
+// One of the two screens on the working folder's files, every entry of the
+// fighters kOld at the start: the steps arrive 200 ticks apart from 300 on,
+// and the run stops `limit` ticks after the last (0: no limit).
+struct ScreenRun {
+  ScreenRun(bool loading, const std::vector<std::string>& steps, std::int64_t limit) : load(loading) {
+    fighters.fill(kOld);
+    for (const std::string& step : steps) script.at(t += 200, step);
+    if (limit > 0) script.limitAt(t + limit);
+  }
+  Outcome run(SlotStorage& storage = systemSlotStorage()) {
+    return bench.run([&] {
+      return load ? showLoadSlots(bench.console, fighters, storage) : showSaveSlots(bench.console, fighters, storage);
+    });
+  }
+  // The slots whose boxes are lit, then "B" for the back button.
+  std::string lit() {
+    std::string out;
+    for (int i = 0; i < 6; ++i) out += shown.cell(29 * (i % 3) + 2, 11 * (i / 3) + 2).bg == 12 ? std::to_string(i) : "";
+    return shown.cell(65, 24).bg == 12 ? out + "B" : out;
+  }
+  // How often the screen printed a text (a fatal message may wrap): the pieces it cuts the output into, less one.
+  auto printed(std::string_view s) { return std::ranges::distance(std::views::split(script.output(), s)) - 1; }
+
+  bool load;
+  Fighters fighters;
+  Bench bench;
+  ScriptedPlatform& script = bench.platform;
+  VtermScreen& shown = bench.screen();
+  std::int64_t t = 100;
+};
+
+TEST(SlotScreens, BoxesShowWhatTheScanFoundWithinTheirBounds) {
+  InScratchFolder folder;
+  writeFile("data1.bin", bytesOf(fighter("ABCDEFGHIJKL", INT32_MAX, -5, 0, INT32_MIN)));
+  writeFile("data4.bin", "");  // opens, so the slot is full
+  writeFile("data6.bin", bytesOf(fighter("ABCDEFGHI\x83\x41", 316, 250, 230, 32)));
+  for (bool load : {false, true}) {
+    ScreenRun run(load, {kUp}, 300);
+    ASSERT_EQ(run.run().kind, Outcome::TimedOut);
+    const char* const firstBox[] = {"|￣￣￣￣￣￣￣￣￣|", "| NAME : ABCDEFGHIJ|", "|                  |",
+                                    "|==================|", "|                  |", "| 体力     : ######|",
+                                    "| 攻撃     : -5    |", "| 防御     : 0     |", "| すばやさ : ######|",
+                                    "|__________________|"};
+    for (int k = 0; k < 10; ++k) EXPECT_EQ(run.shown.text(2 + k, 2, 21), firstBox[k]) << k;
+    EXPECT_EQ(run.shown.text(14, 60, 79), "| NAME : ABCDEFGHI |");  // ten bytes: the cut character is a blank
+    EXPECT_EQ(run.shown.text(14, 2, 21), "| NAME : " + std::string(10, ' ') + "|");
+    // The load screen prints the button text's NUL too, in the button's colours.
+    EXPECT_EQ(run.shown.text(24, 1, 80), std::string(64, ':') + "[]   戻る   []" + (load ? "  " : ": "));
+    EXPECT_EQ(run.shown.cell(79, 24).bg, load ? 12 : 0);
+    EXPECT_EQ(run.lit(), "B");
+  }
+}
+
+// The grid both screens share. The move table: where Left, Right, Up and
+// Down lead from every start the highlight can have (6 to 8 are the back
+// button's three stops, told apart by where Down leads next; 12 and 13 what
+// the pointer leaves after resting on the button or on a box). The pointer
+// lights exactly the box or button under it and takes the highlight along.
+// The back button leaves by Escape or a click anywhere while it is lit,
+// never by Enter.
+TEST(SlotScreens, HighlightFollowsTheMoveTableAndThePointer) {
+  const struct {
+    int from;
+    std::vector<std::string> reach;
+    int to[4];
+  } table[] = {
+      {0, {}, {6, 1, 6, 3}},
+      {1, {kRight}, {0, 2, 7, 4}},
+      {2, {kRight, kRight}, {1, 3, 8, 5}},
+      {3, {kDown}, {2, 4, 0, 6}},
+      {4, {kDown, kRight}, {3, 5, 1, 7}},
+      {5, {kDown, kRight, kRight}, {4, 6, 2, 8}},
+      {6, {kUp}, {5, 0, 3, 0}},
+      {7, {kRight, kUp}, {6, 1, 4, 1}},
+      {8, {kRight, kRight, kUp}, {0, 2, 5, 2}},
+      {12, {move(70, 24), move(25, 12)}, {4, 6, 0, 6}},
+      {13, {move(40, 16), move(25, 12)}, {5, 0, 1, 7}},
+  };
+  std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{move(31, 13)}, "4"},
+      {{move(50, 22)}, "4"},
+      {{move(51, 22)}, "0"},  // beside it: the keyboard's highlight
+      {{move(40, 16), move(25, 12)}, ""},  // off again: nothing
+      {{move(83, 24)}, "B"},               // past the button's 14 columns
+      {{move(84, 24)}, "0"},
+      {{kEscape}, "0"},
+      {{kUp, kEnter}, "B"},
+      {{kUp, kEscape}, "left"},
+      {{move(80, 24), kEscape}, "left"},
+      {{kUp, keys::mousePress(25, 12), keys::mouseRelease(25, 12)}, "left"},
+      {{move(65, 24), keys::mousePress(65, 24), keys::mouseRelease(65, 24)}, "left"},
+  };
+  const std::string arrows[4] = {kLeft, kRight, kUp, kDown};
+  for (const auto& row : table) {
+    for (int arrow = 0; arrow < 4; ++arrow) {
+      cases.push_back({row.reach, std::to_string(row.to[arrow] % 6)});
+      cases.back().first.push_back(arrows[arrow]);
+      if (row.to[arrow] >= 6) cases.back().first.push_back(kDown);
+    }
+  }
+  for (bool load : {false, true}) {
+    for (const auto& [steps, lit] : cases) {
+      InScratchFolder folder;
+      ScreenRun run(load, steps, 1000);
+      EXPECT_EQ(returned(run.run(), 0) ? "left" : run.lit(), lit) << testing::PrintToString(steps) << load;
+    }
+  }
+}
+
+// A click on an empty slot saves at once; on a full one it asks, and the
+// question answers to the pointer only. A file that cannot be saved, or is
+// gone when loaded (the last case, on the load screen), stops the game with a
+// message where the cursor stood, once Enter is pressed.
+TEST(SlotScreens, ChoosingASlotSavesAsksOrStops) {
+  using Fault = FaultyStorage::Fault;
+  const struct {
+    bool full;
+    int answer;  // the column clicked on the answer row, 0 for none
+    Fault fault;
+    Outcome::Kind outcome;
+    int row;  // where it shows (0: a fatal message)
+    std::string shows;
+  } cases[] = {
+      {false, 0, Fault::None, Outcome::Returned, 12, "[] セーブされました。[]"},
+      {true, 0, Fault::None, Outcome::TimedOut, 11, "[]      データを上書きしますがよろしいですか？      []"},
+      {true, 25, Fault::None, Outcome::Returned, 12, "[] セーブされました。[]"},
+      {true, 53, Fault::None, Outcome::TimedOut, 12, std::string(79, ':')},  // the grid whole again
+      {true, 26, Fault::CreateFails, Outcome::Exited, 0, "data1.binが開けませんでした。"},
+      {true, 26, Fault::WriteShort, Outcome::Exited, 0, "data1.binに書き込めませんでした。"},
+      {true, 0, Fault::Gone, Outcome::Exited, 0, "data1.binがロードされませんでした。"},
+  };
+  for (const auto& c : cases) {
+    InScratchFolder folder;
+    if (c.full) writeFile("data1.bin", bytesOf(kHero));
+    // Keys do nothing while the question is up; the pointer then rests on YES.
+    ScreenRun run(c.fault == Fault::Gone, {move(10, 5), keys::mousePress(10, 5), keys::mouseRelease(10, 5), kEnter,
+                                           kEscape, kDown, kLeft, move(28, 13)}, 2000);
+    if (c.answer > 0) run.script.clickAt(1800, c.answer, 13);
+    run.script.whenShows("でした。", kEnter, 200);
+    FaultyStorage storage(c.fault);
+    const Outcome o = run.run(storage);
+    const bool saved = c.outcome == Outcome::Returned;
+    EXPECT_EQ(readFile("data1.bin"), bytesOf(saved ? kOld : kHero)) << c.shows;
+    EXPECT_EQ(o.kind, c.outcome) << c.shows;
+    EXPECT_EQ(o.value, 0) << c.shows;
+    EXPECT_TRUE(c.row > 0 ? run.shown.row(c.row).find(c.shows) != std::string::npos : run.printed(c.shows) > 0)
+        << c.shows;
+    EXPECT_GE(o.time, saved ? (c.answer > 0 ? 1800 : 500) + 1000 : 0);  // a second of "saved", no key needed
+  }
+}
+
+// An empty slot shows the no-data notice for a second, again while Enter is
+// held; a damaged one its own notice; neither loads anything. A full slot is
+// read again when chosen and loads what its file holds then.
+TEST(SlotScreens, LoadingShowsNoticesThenLoadsTheFileAsItIsNow) {
+  InScratchFolder folder;
+  writeFile("data2.bin", bytesOf(fighter("ABCDEFGHIJKL", 316, 250, 230, 32)));
+  writeFile("data3.bin", bytesOf(kOld));
+  ScreenRun load(true, {}, 0);
+  std::string notice;
+  load.script.when(
+      [&](const VtermScreen& s) {
+        if (!s.contains("壊れています")) return false;
+        notice = s.text(12, 12, 65) + std::to_string(s.cell(12, 10).bg);
+        writeFile("data3.bin", bytesOf(kHero));  // another program replaces it after the scan
+        return true;
+      },
+      "");
+  load.script.holdAt(300, kEnter, 2500).at(4000, kRight).at(4200, kEnter).at(5500, kRight).at(5700, kEnter);
+  const Outcome o = load.run();
+  ASSERT_TRUE(returned(o, 1));
+  const auto noData = load.printed("セーブデータがありません");
+  EXPECT_TRUE(noData == 2 || noData == 3) << noData;  // none once Enter is up
+  EXPECT_EQ(load.printed("セーブデータが壊れています"), 1);
+  EXPECT_EQ(notice, "[]            セーブデータが壊れています            []12");
+  EXPECT_EQ(std::memcmp(&load.fighters[0], &kHero, sizeof kHero), 0);
+  EXPECT_EQ(load.shown.text(12, 28, 50), "[] ロードされました。[]");
+  EXPECT_GE(o.time, 6700);
+}
+
+}  // namespace
+}  // namespace kotodama::test
