@@ -1,6 +1,9 @@
 #include "slots/slot_file.h"
 
 #include <fcntl.h>
+#ifndef _WIN32
+#include <signal.h>
+#endif
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -72,6 +75,24 @@ bool writeAll(int fd, const unsigned char* bytes, std::size_t size, SlotStorage&
   }
   return true;
 }
+
+// While a save's new copy stands beside the slot, signals wait: a stop
+// (Ctrl+C, a closed terminal, kill) then comes once the copy has replaced the
+// slot or is gone, so the game never stops with a stray copy left behind.
+class SignalsHeld {
+ public:
+#ifndef _WIN32
+  SignalsHeld() {
+    sigset_t all;
+    sigfillset(&all);
+    sigprocmask(SIG_BLOCK, &all, &old_);
+  }
+  ~SignalsHeld() { sigprocmask(SIG_SETMASK, &old_, nullptr); }
+
+ private:
+  sigset_t old_;
+#endif
+};
 
 // Flushes the folder itself, so the renamed entry reaches the disk too. The
 // save has already taken place when this runs, so a failure changes nothing.
@@ -174,6 +195,7 @@ SlotWrite writeSlot(int index, const Character& record, SlotStorage& storage) {
   }
 
   // The new copy beside it: "data1.bin.<process>.<n>.tmp".
+  [[maybe_unused]] const SignalsHeld held{};
   std::string temporary;
   int fd = -1;
   for (int n = 0; n < kTemporaryNames && fd < 0; ++n) {
