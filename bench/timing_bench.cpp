@@ -1,6 +1,7 @@
 // Timing and CPU use of the game's waits, on the real clock.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <thread>
@@ -36,6 +37,15 @@ void BM_TitleAndMenuPasses(benchmark::State& state) {
     while (first < times.size() && times[first] - start < kTitleTicks) ++first;
     std::size_t animationBytes = 0;
     for (std::size_t i = 0; i < first; ++i) animationBytes += platform.writeSizes[i];
+    // Writes less than 10 ms apart belong to one frame (frames are 50 ms or more apart).
+    double frames = 0, writesInFrame = 0, mostWritesInFrame = 0;
+    for (std::size_t i = 0; i < first; ++i) {
+      if (i == 0 || times[i] - times[i - 1] >= 10) {
+        ++frames;
+        writesInFrame = 0;
+      }
+      mostWritesInFrame = std::max(mostWritesInFrame, ++writesInFrame);
+    }
     // Each menu pass is one write; its length is the time to the next one.
     double sum = 0;
     int passes = 0;
@@ -47,6 +57,8 @@ void BM_TitleAndMenuPasses(benchmark::State& state) {
     state.counters["title_error_pct"] = 100.0 * std::fabs(menuAt - kTitleTicks) / kTitleTicks;
     state.counters["animation_writes"] = static_cast<double>(first);
     state.counters["animation_bytes"] = static_cast<double>(animationBytes);
+    state.counters["animation_frames"] = frames;
+    state.counters["animation_max_writes_per_frame"] = mostWritesInFrame;
     state.counters["menu_pass_ms"] = passes ? sum / passes : 0;
     state.counters["menu_pass_error_pct"] = passes ? 100.0 * std::fabs(sum / passes - 50.0) / 50.0 : 0;
     state.counters["menu_pass_bytes"] = first + 1 < times.size() ? static_cast<double>(platform.writeSizes[first + 1]) : 0;
