@@ -6,7 +6,9 @@
 //  - O_CLOEXEC keeps the file out of child processes: _O_NOINHERIT;
 //  - O_DIRECTORY opens a folder to flush it, which Windows cannot: no flag
 //    (opening "." then fails and that flush is skipped, as the slots allow);
-//  - fsync is _commit.
+//  - fsync is _commit;
+//  - rename does not replace an existing file on Windows: replacing the slot
+//    file with its new copy is MoveFileExA with MOVEFILE_REPLACE_EXISTING.
 // Every file of the game is opened in binary mode (binmode.o, CMakeLists.txt),
 // so a record's bytes are never translated.
 #pragma once
@@ -26,6 +28,16 @@
 #define O_DIRECTORY 0
 #endif
 #ifdef __cplusplus
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
 inline int fsync(int fd) { return _commit(fd); }
+inline int replaceFile(const char* from, const char* to) {
+  return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 0 : -1;
+}
 #endif
 #endif

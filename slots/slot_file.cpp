@@ -131,7 +131,13 @@ ssize_t SlotStorage::read(int fd, void* buffer, std::size_t size) { return ::rea
 ssize_t SlotStorage::write(int fd, const void* bytes, std::size_t size) { return ::write(fd, bytes, size); }
 int SlotStorage::fsync(int fd) { return ::fsync(fd); }
 int SlotStorage::close(int fd) { return ::close(fd); }
-int SlotStorage::rename(const char* from, const char* to) { return ::rename(from, to); }
+int SlotStorage::rename(const char* from, const char* to) {
+#ifdef _WIN32
+  return replaceFile(from, to);  // Windows' rename never replaces the old file
+#else
+  return ::rename(from, to);
+#endif
+}
 int SlotStorage::unlink(const char* path) { return ::unlink(path); }
 long SlotStorage::uniqueNumber() { return static_cast<long>(::getpid()); }
 
