@@ -64,7 +64,7 @@ TEST(FaultsEndToEnd, StopSignalsAtRandomMomentsOfEveryScreen) {
   const auto screen = [&](std::string name, const Steps& route, int window, const std::string& slot1 = "") {
     Game& g = games.emplace_back(std::move(name));
     if (!slot1.empty()) writeFile(g.file("data1.bin"), slot1);
-    g.then(route).then({{after(static_cast<int>(random() % (window + 1u))), killedBy(g, signals[games.size() % 3], {kHero, kOld})}});
+    g.then(route).then({{after(static_cast<int>(random() % (window + 1u))), killedBy(g, signals[random() % 3], {kHero, kOld})}});
     g.name == "window too small" ? g.start(60, 20) : g.start();
   };
   screen("title animation", {}, 4500);
