@@ -55,6 +55,10 @@ Action killedBy(const Game& g, int signal, std::vector<std::string> allowed, boo
   };
 }
 
+// A fatal message stands until Enter (keys typed before it are dropped); then
+// the game ends by itself.
+Steps stopsAfterEnter(const Game& g) { return {{after(300), sends("\r")}, {after(0), ends(g)}}; }
+
 TEST(FaultsEndToEnd, StopSignalsAtRandomMomentsOfEveryScreen) {
   const unsigned seed = std::random_device{}();
   SCOPED_TRACE("seed " + std::to_string(seed));
@@ -153,7 +157,8 @@ TEST(FaultsEndToEnd, DamagedChangingAndLinkedSlotFiles) {
                                     {boxLit(1), sends("\r")}, {shows("セーブデータが壊れています"), {}},
                                     {kNoNotice, sends("\x1b[C")}, {boxLit(2), sends("\r")}, {shows("セーブデータがありません"), {}},
                                     {kNoNotice, sends("\x1b[D")}, {boxLit(1), sends("\x1b[D")}, {boxLit(0), sends("\r")},
-                                    {shows("data1.binがロードされませんでした。"), sends("\r")}, {after(0), ends(changed)}});
+                                    {shows("data1.binがロードされませんでした。"), {}}});
+  changed.then(stopsAfterEnter(changed));
 
   // A slot linked to /dev/zero is replaced by a file of its own.
   Game& linked = games.emplace_back("linked");
@@ -171,7 +176,8 @@ TEST(FaultsEndToEnd, DamagedChangingAndLinkedSlotFiles) {
                                             std::filesystem::create_directory(folder.file("data1.bin"));
                                             g.send("\r");
                                           }},
-                                         {shows("data1.binが開けませんでした。"), sends("\r")}, {after(0), ends(folder)}});
+                                         {shows("data1.binが開けませんでした。"), {}}});
+  folder.then(stopsAfterEnter(folder));
   for (Game& g : games) g.start();
   drive(games);
   for (Game& g : games) expectNoStrayControls(g);
@@ -203,7 +209,7 @@ TEST(FaultsEndToEnd, AnUnwritableWorkingFolderStopsTheSaveAndKeepsTheOldFighter)
     GTEST_SKIP() << "this user can write into any folder on this file system";
   }
   g.then(toSaveSlots("hero")).then({{after(0), sends("\r")}}).then(kOverwriteYes);
-  g.then({{shows("data1.binが開けませんでした。"), sends("\r")}, {after(0), ends(g)}});
+  g.then({{shows("data1.binが開けませんでした。"), {}}}).then(stopsAfterEnter(g));
   g.start();
   drive(games);
   EXPECT_EQ(entries(*g.dir), std::vector<std::string>{"data1.bin"});
