@@ -125,6 +125,7 @@ inline void drive(std::deque<Game>& games, int timeoutMs = 60000) {
 // Ctrl+\), in order; then random bytes of the same kinds, where ESC never
 // starts a key sequence ('[' or 'O' after it) and no Ctrl+D ends a typed line;
 // then sequences no terminal sends whole. Nothing in it is Enter or a click.
+// Under 4 kB: a terminal holds that much for a program not reading yet.
 inline std::string storm(unsigned seed) {
   const auto banned = [](int b) { return b == 0x03 || b == 0x0A || b == 0x0D || b == 0x1C; };
   std::string bytes;
@@ -139,6 +140,26 @@ inline std::string storm(unsigned seed) {
   return bytes + "\x07\x1b\\\x1b[<35;99999999999999999999;2147483648M\x1b[<35;0;0M\x1b[M#\xff\xff\x1b[" +
          std::string(300, '9') + "~\x1b]0;" + std::string(1000, 'a') + "\x07\x1bPq#0;2\x1b\\\x1b[200~paste\x1b[201~" +
          "\x1b[?1;2c\x1b[12;40R\xc0\xaf\xed\xa0\x80\xf4\x90\x80\x80\xe3\x81\x1b[<35;1;1M";
+}
+
+inline std::string slotRecord(const std::string& name, int hp, int attack, int defense, int speed) {
+  std::string bytes = name;
+  bytes.resize(12, '\0');
+  for (int v : {hp, attack, defense, speed}) {
+    for (int shift = 0; shift < 32; shift += 8) bytes += static_cast<char>((static_cast<unsigned>(v) >> shift) & 0xFF);
+  }
+  return bytes;
+}
+inline void writeFile(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+inline std::string fileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+inline std::vector<std::string> entries(const TempDir& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir.path())) names.push_back(e.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 // Outside its escape sequences (CSI only) the game writes no C0 control but
@@ -193,34 +214,21 @@ inline void expectRestored(const Game& g) {
   EXPECT_TRUE(g.pty->screen().cursorVisible()) << g.name;
 }
 
-// The game ends (by `signal`, or by itself with status 0) and gives the
-// terminal back (nothing can, after SIGKILL).
-inline Action ends(const Game& g, int signal = 0, bool send = true) {
-  return [&g, signal, send](PtySession& game) {
+// The game ends (by `signal`, sent unless `send` is false, or by itself with
+// status 0) and gives the terminal back (nothing can, after SIGKILL). When
+// `allowed` is given, its folder then holds nothing but data1.bin, as one of
+// them (copies left by SIGKILL aside: nothing can remove them).
+inline Action ends(const Game& g, int signal = 0, bool send = true, std::vector<std::string> allowed = {}) {
+  return [&g, signal, send, allowed](PtySession& game) {
     if (signal != 0 && send) game.kill(signal);
     EXPECT_EQ(game.waitExit(), signal) << g.name;  // the wait status: killed by the signal, or exit(0)
     if (signal != SIGKILL) expectRestored(g);
+    for (const std::string& name : allowed.empty() ? std::vector<std::string>{} : entries(*g.dir)) {
+      if (signal == SIGKILL && name.ends_with(".tmp")) continue;
+      EXPECT_EQ(name, "data1.bin") << g.name;
+      EXPECT_NE(std::ranges::find(allowed, fileBytes(g.file("data1.bin"))), allowed.end()) << g.name;
+    }
   };
-}
-
-inline std::string slotRecord(const std::string& name, int hp, int attack, int defense, int speed) {
-  std::string bytes = name;
-  bytes.resize(12, '\0');
-  for (int v : {hp, attack, defense, speed}) {
-    for (int shift = 0; shift < 32; shift += 8) bytes += static_cast<char>((static_cast<unsigned>(v) >> shift) & 0xFF);
-  }
-  return bytes;
-}
-inline void writeFile(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
-inline std::string fileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-inline std::vector<std::string> entries(const TempDir& dir) {
-  std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(dir.path())) names.push_back(e.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
 }
 
 }  // namespace kotodama::test
