@@ -52,19 +52,6 @@ TEST(TitleEndToEnd, EndByMouseClick) {
   expectRestored(game);
 }
 
-TEST(TitleEndToEnd, SignalsRestoreTheTerminal) {
-  for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
-    TempDir dir;
-    PtySession game(dir.path());
-    ASSERT_TRUE(game.waitForText("::::", 5000));  // mid-animation
-    game.kill(sig);
-    const int status = game.waitExit();
-    ASSERT_TRUE(WIFSIGNALED(status)) << sig;
-    EXPECT_EQ(WTERMSIG(status), sig);
-    expectRestored(game);
-  }
-}
-
 TEST(TitleEndToEnd, CtrlCStopsTheGameAndRestores) {
   TempDir dir;
   PtySession game(dir.path());
@@ -73,17 +60,6 @@ TEST(TitleEndToEnd, CtrlCStopsTheGameAndRestores) {
   const int status = game.waitExit();
   ASSERT_TRUE(WIFSIGNALED(status));
   EXPECT_EQ(WTERMSIG(status), SIGINT);
-  expectRestored(game);
-}
-
-TEST(TitleEndToEnd, WaitsForAWindowLargeEnough) {
-  TempDir dir;
-  PtySession game(dir.path(), {}, 60, 20);
-  ASSERT_TRUE(game.waitForText("80 x 25", 5000)) << game.screen().dump();
-  game.resize(80, 25);
-  ASSERT_TRUE(game.waitFor(menuReady, 15000));
-  game.kill(SIGTERM);
-  game.waitExit();
   expectRestored(game);
 }
 

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <utmp.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
@@ -51,15 +52,20 @@ PtySession::PtySession(const std::string& workdir, std::vector<std::string> envi
   for (std::string& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
 
-  pid_ = forkpty(&master_, nullptr, nullptr, &size);
-  if (pid_ < 0) throw std::runtime_error("forkpty failed");
+  // The terminal's settings are read before the game can change them.
+  int slave = -1;
+  if (openpty(&master_, &slave, nullptr, nullptr, &size) != 0) throw std::runtime_error("openpty failed");
+  tcgetattr(master_, &initial_);
+  pid_ = fork();
+  if (pid_ < 0) throw std::runtime_error("fork failed");
   if (pid_ == 0) {
-    if (chdir(workdir.c_str()) != 0) _exit(126);
+    close(master_);
+    if (login_tty(slave) != 0 || chdir(workdir.c_str()) != 0) _exit(126);
     char* argv[] = {const_cast<char*>(KOTODAMA_BINARY), nullptr};
     execve(KOTODAMA_BINARY, argv, envp.data());
     _exit(127);
   }
-  tcgetattr(master_, &initial_);
+  close(slave);
   fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
 }
 
