@@ -10,10 +10,9 @@
 #include <string>
 #include <vector>
 
+#include <memory>
+
 #include "console/console_api.h"
-#include "console/display_text.h"
-#include "console/event_queue.h"
-#include "console/input_decoder.h"
 #include "console/platform.h"
 
 namespace kotodama {
@@ -51,9 +50,15 @@ class Sound {
 };
 using SoundHandle = std::intptr_t;  // the address of a Sound; 0 is no sound
 
+class ConsoleBackend;
+struct InputEvent;
+
 class Console {
  public:
-  explicit Console(Platform& platform);
+  // On a terminal: escape sequences out, terminal bytes in. On a Windows
+  // console: the console's own calls.
+  explicit Console(Platform& terminal);
+  explicit Console(ConsoleApi& windowsConsole);
   Console(const Console&) = delete;
   Console& operator=(const Console&) = delete;
   virtual ~Console();
@@ -123,63 +128,27 @@ class Console {
   // True when the console draws and reads through the Windows console calls.
   bool consoleApiMode() const { return consoleApiMode_; }
 
-  Platform& platform() { return platform_; }
-
  private:
-  // One character of the line being typed: its bytes as typed, and the
-  // columns its echo took (0 when it did not fit on the row).
-  struct TypedChar {
-    std::string typed;
-    int echoed = 0;
-  };
-  struct LineState {
-    std::vector<TypedChar> chars;
-    std::size_t bytes = 0;
-    int column = 1;
-    bool done = false;   // Enter
-    bool ended = false;  // end of input on an empty line
-  };
-  void poll();          // takes in terminal input and folds what is due
-  bool readTerminal();  // terminal bytes -> decoded events -> queue; true if any
+  Console(std::unique_ptr<ConsoleBackend> backend, bool consoleApiMode);
+  void poll();  // takes in the input that is due and folds it
   void fold(const InputEvent& event);
-  std::int64_t nextWake(std::int64_t deadline) const;
   void readLine(bool echo);
-  void handleLineEvent(const InputEvent& event, LineState& line);
-  void settleText();
-  void emit(const char* sequence);
+  void releaseWaveDevices();
   bool soundRegistered(SoundHandle handle) const;
 
-  // Console-API mode (console_api_mode.cpp).
-  bool openConsoleApi();
-  void closeConsoleApi();
-  static void closeConsoleApiAtExit();
-  void writeSystemError();
-  void apiMoveCursor(int x, int y);
-  void apiSetColor(int fg, int bg);
-  void apiClearScreen(int fg, int bg);
-  void apiSetCursorVisible(int visible, unsigned size);
-  void apiWrite(const std::string& text);
-  void apiPoll();
-  void apiFold(const InputRecord& record);
-  JoystickReading apiJoystick(int id);
-  void apiWaitTicks(int n);
-  void apiReadLine(bool echo);
-  bool apiPlaySound(Sound& sound, bool loop);
-  bool apiStopSound(Sound& sound);
-  void releaseWaveDevices();
-
-  Platform& platform_;
+  std::unique_ptr<ConsoleBackend> backend_;
+  std::vector<InputEvent> events_;  // scratch room for one poll
+  int idlePolls_ = 0;
+  std::string pendingLine_;  // typed text not yet taken by readToken (Shift-JIS)
 
   // State in the order the console keeps it.
-  bool hasOutput_ = true;
-  bool hasInput_ = true;
   struct CursorInfo {
     std::uint32_t size = 8;
     bool visible = true;
   } cursorInfo_;
   std::int16_t originX_ = 1;
   std::int16_t originY_ = 1;
-  bool consoleApiMode_ = false;  // the Windows console functions draw (console_api_mode.cpp)
+  bool consoleApiMode_ = false;  // the Windows console functions draw
   int foreground_ = 15;
   int background_ = 0;
   std::uint32_t keyState_[8] = {};
@@ -188,22 +157,6 @@ class Console {
   std::map<WaveOutHandle, WaveHeader*> waveDevices_;
   std::multiset<std::intptr_t> soundRegistry_;
 
-  // Console-API side.
-  ConsoleApi* api_ = nullptr;  // the platform's Windows calls; nullptr on a terminal
-  ConsoleHandle outputHandle_ = kInvalidHandle;
-  ConsoleHandle inputHandle_ = kInvalidHandle;
-  ConsoleRestore restore_;          // the console as the game found it
-  std::uint32_t gameInputMode_ = 0;  // mouse on, quick edit off
-  bool apiOpen_ = false;             // not yet given back
-
-  // Terminal side.
-  DisplayEncoder encoder_;
-  std::string out_;
-  InputDecoder decoder_;
-  EventQueue queue_;
-  std::vector<InputEvent> scratch_;
-  int idlePolls_ = 0;
-  std::string pendingLine_;  // typed text not yet taken by readToken (Shift-JIS)
 };
 
 }  // namespace kotodama

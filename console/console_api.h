@@ -1,9 +1,10 @@
 #pragma once
 // The Windows console, joystick and sound calls that the console-API mode
-// draws, reads and plays through, behind one narrow interface. The records
-// mirror the Windows ones field for field in plain portable types, so the
-// console-API mode builds and is tested on every platform: platform_win32.cpp
-// hands each call to the system, the tests record them.
+// draws, reads and plays through, behind one narrow interface: the whole
+// Windows platform. The records mirror the Windows ones field for field in
+// plain portable types, so the console-API mode builds and is tested on every
+// platform: platform_win32.cpp hands each call to the system, the tests keep
+// a console's state in a fake.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -160,11 +161,20 @@ struct ConsoleRestore {
   ConsoleCursorInfo cursor;
 };
 
-// The calls, named after the Windows functions they make. Each answers as the
-// Windows one does: true (or 0 for the multimedia calls) on success.
+// The Windows platform: the calls, named after the Windows functions they
+// make, each answering as the Windows one does (true, or 0 for the
+// multimedia calls, on success); and the clock, sleeping and leaving.
 class ConsoleApi {
  public:
   virtual ~ConsoleApi() = default;
+
+  // Milliseconds of a monotonic clock; sleeping until console input arrives
+  // or the clock reaches `deadline`; sleeping until `deadline` whatever
+  // arrives; ending the process.
+  virtual std::int64_t now() = 0;
+  virtual void waitForInput(std::int64_t deadline) = 0;
+  virtual void sleepUntil(std::int64_t deadline) = 0;
+  [[noreturn]] virtual void exitProcess(int status) = 0;
 
   // kernel32
   virtual bool getVersionEx(VersionInfo& info) = 0;

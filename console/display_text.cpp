@@ -312,29 +312,29 @@ const Tables& tables() {
   return *built;
 }
 
-void appendColumnMove(std::string& out, int column) {
-  char digits[16];
-  const auto result = std::to_chars(digits, digits + sizeof digits, column);
-  out += "\x1b[";
-  out.append(digits, result.ptr);
-  out += 'G';
-}
-
 // A lead and trail byte for the terminal; `next` is the column after them.
-void appendPair(std::string& out, const Tables* table, unsigned lead, unsigned trail, int next) {
+void sendPair(DisplaySink& sink, const Tables* table, unsigned lead, unsigned trail, int next) {
   if (table == nullptr) {  // a Shift-JIS terminal
-    out += static_cast<char>(lead);
-    out += static_cast<char>(trail);
+    const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+    sink.text(pair, 2);
     return;
   }
   const Glyph& glyph = table->pair(lead, trail);
-  out.append(glyph.utf8, glyph.size);
-  if (glyph.offWidth) appendColumnMove(out, next);
+  sink.text(glyph.utf8, glyph.size);
+  if (glyph.offWidth) sink.moveToColumn(next);
 }
 
 }  // namespace
 
 // ---------------------------------------------------------- DisplayEncoder
+
+void EscapeSink::moveToColumn(int column) {
+  char digits[16];
+  const auto result = std::to_chars(digits, digits + sizeof digits, column);
+  out_ += "\x1b[";
+  out_.append(digits, result.ptr);
+  out_ += 'G';
+}
 
 DisplayEncoder::DisplayEncoder(TerminalEncoding encoding) : encoding_(encoding) {}
 
@@ -345,12 +345,10 @@ void DisplayEncoder::setColumn(int column) {
   heldLead_ = -1;
 }
 
-void DisplayEncoder::put(const char* bytes, std::size_t size, std::string& out) {
+void DisplayEncoder::put(const char* bytes, std::size_t size, DisplaySink& out) {
   if (size == 0) return;
   const bool utf8 = encoding_ == TerminalEncoding::Utf8;
   const Tables* table = utf8 ? &tables() : nullptr;
-  // Room for what usually comes out: up to three bytes for each byte in.
-  out.reserve(out.size() + (size < 4096 ? size * 3 + 16 : size));
   std::size_t i = 0;
 
   // A lead byte held from the last put: its column was counted then.
@@ -361,9 +359,9 @@ void DisplayEncoder::put(const char* bytes, std::size_t size, std::string& out) 
     if (isTrail(trail)) {
       column_ = saturatingAdd(column_, 1);
       i = 1;
-      appendPair(out, table, lead, trail, column_);
+      sendPair(out, table, lead, trail, column_);
     } else {
-      out += ' ';
+      out.text(" ", 1);
     }
   }
 
@@ -375,7 +373,7 @@ void DisplayEncoder::put(const char* bytes, std::size_t size, std::string& out) 
     if (plain(b)) {
       std::size_t end = i + 1;
       while (end < size && plain(byteAt(bytes, end))) ++end;
-      out.append(bytes + i, end - i);
+      out.text(bytes + i, end - i);
       column_ = saturatingAdd(column_, end - i);
       i = end;
       continue;
@@ -390,30 +388,30 @@ void DisplayEncoder::put(const char* bytes, std::size_t size, std::string& out) 
       if (isTrail(trail)) {
         column_ = saturatingAdd(column_, 2);
         i += 2;
-        appendPair(out, table, b, trail, column_);
+        sendPair(out, table, b, trail, column_);
         continue;
       }
       // A lead byte with no trail after it: a blank, and the next byte
       // stands on its own.
-      out += ' ';
+      out.text(" ", 1);
       column_ = saturatingAdd(column_, 1);
     } else if (utf8) {
       const Glyph& glyph = table->single[b];
-      out.append(glyph.utf8, glyph.size);
+      out.text(glyph.utf8, glyph.size);
       column_ = saturatingAdd(column_, 1);
-      if (glyph.offWidth) appendColumnMove(out, column_);
+      if (glyph.offWidth) out.moveToColumn(column_);
     } else {
-      out += ' ';  // a control byte
+      out.text(" ", 1);  // a control byte
       column_ = saturatingAdd(column_, 1);
     }
     ++i;
   }
 }
 
-void DisplayEncoder::settle(std::string& out) {
+void DisplayEncoder::settle(DisplaySink& out) {
   if (heldLead_ < 0) return;
   heldLead_ = -1;
-  out += ' ';  // its column was counted when it came
+  out.text(" ", 1);  // its column was counted when it came
 }
 
 // ------------------------------------------------------------- typed text

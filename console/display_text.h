@@ -13,12 +13,32 @@ enum class TerminalEncoding {
   Utf8,      // everything else: converted to UTF-8 for display
 };
 
+// Where encoded text goes: runs of text in the terminal's encoding, and
+// moves of the cursor to a 1-based column of the row it is on.
+class DisplaySink {
+ public:
+  virtual ~DisplaySink() = default;
+  virtual void text(const char* bytes, std::size_t size) = 0;
+  virtual void moveToColumn(int column) = 0;
+};
+
+// A sink for a terminal: the text as it is, a column move as ESC[<n>G.
+class EscapeSink final : public DisplaySink {
+ public:
+  explicit EscapeSink(std::string& out) : out_(out) {}
+  void text(const char* bytes, std::size_t size) override { out_.append(bytes, size); }
+  void moveToColumn(int column) override;
+
+ private:
+  std::string& out_;
+};
+
 // Encodes the game's Shift-JIS text for the terminal, keeping every cell
 // where the game put it:
 //  - a double-byte character is converted (iconv CP932 -> UTF-8); when the
 //    terminal shows it narrower than 2 columns (wcwidth, e.g. the ambiguous
 //    U+2282 and U+2283), the cursor is put back on the column the game
-//    expects with ESC[<n>G;
+//    expects (ESC[<n>G on a terminal);
 //  - a lone half of a cut double-byte character takes one column: a lone
 //    trail byte shows as its ASCII character when printable, anything else
 //    (a lead byte with no trail after it) as a blank;
@@ -38,13 +58,23 @@ class DisplayEncoder {
   void setColumn(int column);
   int column() const { return column_; }
 
-  // Appends the terminal bytes for `size` bytes of game text to `out`. A lead
-  // byte at the end is held until the next put() or settle().
-  void put(const char* bytes, std::size_t size, std::string& out);
+  // Sends `size` bytes of game text to `sink`. A lead byte at the end is held
+  // until the next put() or settle().
+  void put(const char* bytes, std::size_t size, DisplaySink& sink);
 
   // Shows a held lead byte as a lone half. The console calls it before
   // anything that is not text (cursor moves, colour changes, flushes).
-  void settle(std::string& out);
+  void settle(DisplaySink& sink);
+
+  // The same, appending terminal bytes to `out`.
+  void put(const char* bytes, std::size_t size, std::string& out) {
+    EscapeSink sink(out);
+    put(bytes, size, sink);
+  }
+  void settle(std::string& out) {
+    EscapeSink sink(out);
+    settle(sink);
+  }
 
  private:
   TerminalEncoding encoding_;

@@ -1,17 +1,17 @@
 #pragma once
-// The one seam between the game and the operating system: bytes out, bytes
-// in, a monotonic clock, sleeping, joysticks and leaving the process. One
-// implementation per platform (platform_posix.cpp, platform_win32.cpp) and a
-// scripted one for the tests.
+// The terminal platform: the one seam between the game and a POSIX system
+// (platform_posix.cpp): bytes out, bytes in, a monotonic clock, sleeping,
+// joysticks and leaving the process; scripted ones stand in for it in the
+// tests. On Windows the seam is the console's own calls (console_api.h,
+// platform_win32.cpp).
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 
+#include "console/console_api.h"
 #include "console/display_text.h"
 
 namespace kotodama {
-
-class ConsoleApi;
 
 struct JoystickReading {
   bool ok = false;  // false: absent or unreadable
@@ -52,21 +52,18 @@ class Platform {
   // Joystick 0 or 1.
   virtual JoystickReading joystick(int id) = 0;
 
-  // Sound devices. No sound is ever opened on a terminal, so the terminal
-  // platforms answer false.
-  virtual bool playSound(std::uint32_t /*deviceId*/, bool /*loop*/) { return false; }
-  virtual bool stopSound(std::uint32_t /*deviceId*/) { return false; }
-
-  // The Windows console calls, where the platform has them (the console then
-  // draws and reads through them); nullptr on a terminal.
-  virtual ConsoleApi* consoleApi() { return nullptr; }
-
   // Puts the terminal back as it was and ends the process with `status`.
   [[noreturn]] virtual void exitProcess(int status) = 0;
 };
 
-// The platform the game runs on (the terminal it was started in). Takes over
-// the terminal at once and gives it back when destroyed or on exitProcess.
-std::unique_ptr<Platform> openPlatform();
+// The platform the game runs on: the terminal it was started in, which it
+// takes over at once and gives back when destroyed or on exitProcess; on
+// Windows, the console's calls.
+#ifdef _WIN32
+using NativePlatform = ConsoleApi;
+#else
+using NativePlatform = Platform;
+#endif
+std::unique_ptr<NativePlatform> openPlatform();
 
 }  // namespace kotodama

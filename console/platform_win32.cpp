@@ -140,13 +140,52 @@ class Win32ConsoleApi final : public ConsoleApi {
   Win32ConsoleApi() {
     InitializeCriticalSection(&gStop.lock);
     SetConsoleCtrlHandler(onControl, TRUE);
+    QueryPerformanceFrequency(&frequency_);
+    if (frequency_.QuadPart <= 0) frequency_.QuadPart = 1000;
+    timeBeginPeriod(1);  // waits of a few milliseconds, not of a 15.6 ms tick
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    consoleInput_ = input != INVALID_HANDLE_VALUE && input != nullptr && GetConsoleMode(input, &mode);
   }
   ~Win32ConsoleApi() override {
+    timeEndPeriod(1);
     SetConsoleCtrlHandler(onControl, FALSE);
     DeleteCriticalSection(&gStop.lock);
   }
   Win32ConsoleApi(const Win32ConsoleApi&) = delete;
   Win32ConsoleApi& operator=(const Win32ConsoleApi&) = delete;
+
+  std::int64_t now() override {
+    LARGE_INTEGER counter{};
+    QueryPerformanceCounter(&counter);
+    const std::int64_t ticks = counter.QuadPart;
+    const std::int64_t frequency = frequency_.QuadPart;
+    return ticks / frequency * 1000 + ticks % frequency * 1000 / frequency;
+  }
+
+  void waitForInput(std::int64_t deadline) override {
+    const std::int64_t wait = deadline - now();
+    if (wait <= 0) return;
+    const DWORD timeout = static_cast<DWORD>(wait > 60'000 ? 60'000 : wait);
+    if (consoleInput_) {
+      WaitForSingleObject(GetStdHandle(STD_INPUT_HANDLE), timeout);
+    } else {
+      Sleep(timeout);
+    }
+  }
+
+  void sleepUntil(std::int64_t deadline) override {
+    for (std::int64_t wait = deadline - now(); wait > 0; wait = deadline - now()) {
+      Sleep(static_cast<DWORD>(wait > 60'000 ? 60'000 : wait));
+    }
+  }
+
+  [[noreturn]] void exitProcess(int status) override {
+    // The console has been given back by the Console; what is registered
+    // with atexit runs as the process ends.
+    timeEndPeriod(1);
+    std::exit(status);
+  }
 
   bool getVersionEx(VersionInfo& info) override {
     OSVERSIONINFOA version{};
@@ -388,6 +427,9 @@ class Win32ConsoleApi final : public ConsoleApi {
   }
 
  private:
+  LARGE_INTEGER frequency_{};
+  bool consoleInput_ = false;
+
   // The typed line as UTF-8, without its line end, cut to `limit` bytes at a
   // character boundary.
   static bool finish(std::wstring& line, std::string& utf8, std::size_t limit) {
@@ -402,83 +444,8 @@ class Win32ConsoleApi final : public ConsoleApi {
   }
 };
 
-class Win32Platform final : public Platform {
- public:
-  Win32Platform() {
-    QueryPerformanceFrequency(&frequency_);
-    if (frequency_.QuadPart <= 0) frequency_.QuadPart = 1000;
-    timeBeginPeriod(1);  // waits of a few milliseconds, not of a 15.6 ms tick
-    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-    DWORD mode = 0;
-    consoleInput_ = input != INVALID_HANDLE_VALUE && input != nullptr && GetConsoleMode(input, &mode);
-  }
-  ~Win32Platform() override { timeEndPeriod(1); }
-  Win32Platform(const Win32Platform&) = delete;
-  Win32Platform& operator=(const Win32Platform&) = delete;
-
-  TerminalEncoding encoding() const override {
-    return GetConsoleOutputCP() == 932 ? TerminalEncoding::ShiftJis : TerminalEncoding::Utf8;
-  }
-  bool hasOutput() const override { return GetStdHandle(STD_OUTPUT_HANDLE) != INVALID_HANDLE_VALUE; }
-  bool hasInput() const override { return GetStdHandle(STD_INPUT_HANDLE) != INVALID_HANDLE_VALUE; }
-
-  // Terminal bytes: only for the escape-sequence mode, which no Windows of
-  // the NT family uses.
-  void write(const char* bytes, std::size_t size) override {
-    writeFileAll(GetStdHandle(STD_OUTPUT_HANDLE), bytes, size);
-  }
-  // Console input arrives as input events (ConsoleApi), never as bytes here.
-  std::size_t read(char*, std::size_t) override { return 0; }
-  bool inputEnded() const override { return false; }
-
-  std::int64_t now() override {
-    LARGE_INTEGER counter{};
-    QueryPerformanceCounter(&counter);
-    const std::int64_t ticks = counter.QuadPart;
-    const std::int64_t frequency = frequency_.QuadPart;
-    return ticks / frequency * 1000 + ticks % frequency * 1000 / frequency;
-  }
-
-  void waitForInput(std::int64_t deadline) override {
-    const std::int64_t wait = deadline - now();
-    if (wait <= 0) return;
-    const DWORD timeout = static_cast<DWORD>(wait > 60'000 ? 60'000 : wait);
-    if (consoleInput_) {
-      WaitForSingleObject(GetStdHandle(STD_INPUT_HANDLE), timeout);
-    } else {
-      Sleep(timeout);
-    }
-  }
-
-  void sleepUntil(std::int64_t deadline) override {
-    for (std::int64_t wait = deadline - now(); wait > 0; wait = deadline - now()) {
-      Sleep(static_cast<DWORD>(wait > 60'000 ? 60'000 : wait));
-    }
-  }
-
-  JoystickReading joystick(int id) override {
-    JoyInfo info;
-    if (id < 0 || id > 1 || api_.joyGetPos(id == 0 ? kJoystickId1 : kJoystickId2, info) != kJoyErrNoError) return {};
-    return JoystickReading{true, info.x, info.y, info.z, info.buttons};
-  }
-
-  ConsoleApi* consoleApi() override { return &api_; }
-
-  [[noreturn]] void exitProcess(int status) override {
-    // The console has been given back by the Console; what is registered
-    // with atexit runs as the process ends.
-    timeEndPeriod(1);
-    std::exit(status);
-  }
-
- private:
-  Win32ConsoleApi api_;
-  LARGE_INTEGER frequency_{};
-  bool consoleInput_ = false;
-};
-
 }  // namespace
 
-std::unique_ptr<Platform> openPlatform() { return std::make_unique<Win32Platform>(); }
+std::unique_ptr<NativePlatform> openPlatform() { return std::make_unique<Win32ConsoleApi>(); }
 
 }  // namespace kotodama

@@ -5,7 +5,7 @@
 #include "game/game_loop.h"
 
 int main() {
-  std::unique_ptr<kotodama::Platform> platform = kotodama::openPlatform();
+  std::unique_ptr<kotodama::NativePlatform> platform = kotodama::openPlatform();
   kotodama::Console console(*platform);
   console.setCursorVisible(false, 0);
   return kotodama::runGame(console);
