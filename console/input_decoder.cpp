@@ -174,72 +174,42 @@ InputEvent textEvent(std::string text, std::int64_t time) {
   return e;
 }
 
-// The keys of CSI <n> ~ (and the kitty protocol's CSI 13 ~ for F3).
-std::uint8_t tildeKey(std::int32_t n) {
-  switch (n) {
-    case 1:
-    case 7:
-      return kVkHome;
-    case 2:
-      return kVkInsert;
-    case 3:
-      return kVkDelete;
-    case 4:
-    case 8:
-      return kVkEnd;
-    case 5:
-      return kVkPageUp;
-    case 6:
-      return kVkPageDown;
-    case 11:
-    case 12:
-    case 13:
-    case 14:
-    case 15:
-      return static_cast<std::uint8_t>(kVkF1 + (n - 11));
-    case 17:
-    case 18:
-    case 19:
-    case 20:
-    case 21:
-      return static_cast<std::uint8_t>(kVkF1 + 5 + (n - 17));
-    case 23:
-    case 24:
-      return static_cast<std::uint8_t>(kVkF1 + 10 + (n - 23));
-    default:
-      return 0;
+// The keys a terminal names in a sequence: by the number of CSI <n> ~ (and
+// the kitty protocol's CSI 13 ~ for F3), or by the final letter of CSI and
+// SS3 sequences. CSI R is not among the letters: "CSI 1;2R" is also how a
+// terminal answers a cursor position query.
+struct KeyName {
+  enum Form : std::uint8_t { Tilde, Csi, Ss3, CsiOrSs3 } form;
+  std::int32_t code;  // the number, or the final letter
+  std::uint8_t vk;
+};
+constexpr KeyName kKeyNames[] = {
+    {KeyName::Tilde, 1, kVkHome},      {KeyName::Tilde, 7, kVkHome},      {KeyName::Tilde, 2, kVkInsert},
+    {KeyName::Tilde, 3, kVkDelete},    {KeyName::Tilde, 4, kVkEnd},       {KeyName::Tilde, 8, kVkEnd},
+    {KeyName::Tilde, 5, kVkPageUp},    {KeyName::Tilde, 6, kVkPageDown},  {KeyName::Tilde, 11, kVkF1},
+    {KeyName::Tilde, 12, kVkF1 + 1},   {KeyName::Tilde, 13, kVkF1 + 2},   {KeyName::Tilde, 14, kVkF1 + 3},
+    {KeyName::Tilde, 15, kVkF1 + 4},   {KeyName::Tilde, 17, kVkF1 + 5},   {KeyName::Tilde, 18, kVkF1 + 6},
+    {KeyName::Tilde, 19, kVkF1 + 7},   {KeyName::Tilde, 20, kVkF1 + 8},   {KeyName::Tilde, 21, kVkF1 + 9},
+    {KeyName::Tilde, 23, kVkF1 + 10},  {KeyName::Tilde, 24, kVkF1 + 11},
+    {KeyName::CsiOrSs3, 'A', kVkUp},   {KeyName::CsiOrSs3, 'B', kVkDown}, {KeyName::CsiOrSs3, 'C', kVkRight},
+    {KeyName::CsiOrSs3, 'D', kVkLeft}, {KeyName::CsiOrSs3, 'H', kVkHome}, {KeyName::CsiOrSs3, 'F', kVkEnd},
+    {KeyName::CsiOrSs3, 'P', kVkF1},   {KeyName::CsiOrSs3, 'Q', kVkF1 + 1},
+    {KeyName::CsiOrSs3, 'S', kVkF1 + 3},
+    {KeyName::Ss3, 'R', kVkF1 + 2},
+    {KeyName::Ss3, 'M', kVkEnter},  // keypad Enter in application keypad mode
+};
+
+std::uint8_t namedKey(KeyName::Form form, std::int32_t code) {
+  for (const KeyName& name : kKeyNames) {
+    const bool formMatches = name.form == form || (name.form == KeyName::CsiOrSs3 && form != KeyName::Tilde);
+    if (formMatches && name.code == code) return name.vk;
   }
+  return 0;
 }
 
-// The keys named by a final letter: CSI A..D/H/F/P/Q/S and SS3 A..D/H/F/P..S.
-// CSI R is not among them: "CSI 1;2R" is also how a terminal answers a
-// cursor position query.
-std::uint8_t letterKey(unsigned char final, bool ss3) {
-  switch (final) {
-    case 'A':
-      return kVkUp;
-    case 'B':
-      return kVkDown;
-    case 'C':
-      return kVkRight;
-    case 'D':
-      return kVkLeft;
-    case 'H':
-      return kVkHome;
-    case 'F':
-      return kVkEnd;
-    case 'P':
-    case 'Q':
-    case 'S':
-      return static_cast<std::uint8_t>(kVkF1 + (final - 'P'));
-    case 'R':
-      return ss3 ? static_cast<std::uint8_t>(kVkF1 + 2) : 0;
-    case 'M':  // keypad Enter in application keypad mode
-      return ss3 ? kVkEnter : 0;
-    default:
-      return 0;
-  }
-}
+std::uint8_t tildeKey(std::int32_t n) { return namedKey(KeyName::Tilde, n); }
+
+std::uint8_t letterKey(unsigned char final, bool ss3) { return namedKey(ss3 ? KeyName::Ss3 : KeyName::Csi, final); }
 
 }  // namespace
 
