@@ -25,9 +25,11 @@ play: build
 	@./$(BUILD)/kotodama
 
 test: test-main test-asan test-fuzz test-cross
+	@./scripts/line-count.sh
 
+# The plain suite, with only what it needs installed (no clang, MinGW or Wine).
 test-main:
-	@./scripts/install-deps.sh test
+	@./scripts/install-deps.sh main
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOTODAMA_TESTS=ON $(CMAKE_QUIET)
 	cmake --build $(BUILD) -j$(JOBS)
 	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)

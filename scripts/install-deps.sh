@@ -1,15 +1,19 @@
 #!/bin/sh
 # Installs (as root) or names (otherwise) the Debian packages the build and the tests need.
 set -e
-# "play" needs only the compiler and CMake; "test" (the default) everything.
+# "play" needs only the compiler and CMake; "main" what the plain test suite
+# needs; "test" (the default) everything: benchmarks, fuzzing, the Windows
+# cross build and Wine.
+mode=${1:-test}
 need="cmake make g++"
-if [ "${1:-test}" != play ]; then
-  need="$need pkg-config libvterm-dev libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev g++-mingw-w64-x86-64"
-fi
-# Wine (64-bit only) runs the Windows build of the tests; without what it
-# recommends, which is a whole desktop.
 lean=""
-if [ "${1:-test}" != play ]; then
+if [ "$mode" != play ]; then
+  need="$need pkg-config libvterm-dev libgtest-dev libgmock-dev"
+fi
+if [ "$mode" = test ]; then
+  need="$need libbenchmark-dev clang libclang-rt-dev g++-mingw-w64-x86-64"
+  # Wine (64-bit only) runs the Windows build of the tests; without what it
+  # recommends, which is a whole desktop.
   lean="wine64"
 fi
 missing=""
