@@ -31,27 +31,6 @@ std::string FakeConsole::text(int x, int y, int n) const {
   return s;
 }
 
-std::string FakeConsole::snapshot() const {
-  std::string s;
-  char line[96];
-  for (int y = window.top; y <= window.bottom && y < rows; ++y) {
-    std::uint16_t last = 0xFFFF;
-    for (int x = window.left; x <= window.right && x < columns; ++x) {
-      const Cell& c = cell(x, y);
-      if (c.attribute != last) {
-        std::snprintf(line, sizeof line, "{%02x}", c.attribute);
-        s += line;
-        last = c.attribute;
-      }
-      s += c.text;
-    }
-    s += '\n';
-  }
-  std::snprintf(line, sizeof line, "cursor %d,%d attr %02x caret %u/%d mode %#x armed %d\n", cursor.x, cursor.y,
-                attribute, caret.size, caret.visible ? 1 : 0, inputMode, restoreArmed ? 1 : 0);
-  return s + line;
-}
-
 void FakeConsole::put(std::string text, int width) {
   if (cursor.x + width > columns) {  // no room left on the row: on to the next
     cursor.x = 0;

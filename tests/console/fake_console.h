@@ -46,9 +46,6 @@ class FakeConsole : public ConsoleApi {
   // The text of row `y` of the buffer from column `x`, `n` cells (right
   // halves of wide characters skipped).
   std::string text(int x, int y, int n) const;
-  // Everything a player sees: the window's rows with their attributes, the
-  // cursor, the caret and the input mode.
-  std::string snapshot() const;
 
   // --- what happens to it
   bool versionOk = true;

@@ -137,15 +137,5 @@ TEST(Joysticks, AbsentReadsMinusOneAndOtherCodesReadBits) {
   EXPECT_EQ(bench.console.keyDown(275), 0);  // bit 19, not a joystick
 }
 
-TEST(SoundRegistry, NoSoundIsEverPlayed) {
-  Bench bench;
-  Sound unregistered;
-  for (SoundHandle handle : {SoundHandle{0}, reinterpret_cast<SoundHandle>(&unregistered)}) {
-    EXPECT_FALSE(bench.console.playSound(handle, true));
-    EXPECT_FALSE(bench.console.stopSound(handle));
-    EXPECT_FALSE(bench.console.closeSound(handle));  // and does not delete it
-  }
-}
-
 }  // namespace
 }  // namespace kotodama::test
