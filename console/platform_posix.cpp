@@ -10,6 +10,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
@@ -31,8 +32,16 @@ constexpr int kMinColumns = 80;
 constexpr int kMinRows = 25;
 
 // Cancels any half-sent sequence, stops mouse reporting, resets the colours,
-// shows the caret and leaves the alternate screen.
-constexpr char kLeaveSequence[] = "\030\033[?1006l\033[?1003l\033[?1000l\033[0m\033[?25h\033[?1049l";
+// shows the caret, clears the screen and homes the cursor (a terminal with no
+// alternate screen is left clean, not with the game's art under the prompt),
+// then leaves the alternate screen.
+constexpr char kLeaveSequence[] =
+    "\030\033[?1006l\033[?1003l\033[?1000l\033[0m\033[?25h\033[H\033[2J\033[?1049l";
+// Output that is no terminal (a pipe, a file) still had colours and the
+// caret sent to it: they are undone at the end of the stream.
+constexpr char kResetSequence[] = "\033[0m\033[?25h";
+// How long a restore may wait for a terminal that reads no output.
+constexpr int kRestoreDeadlineMs = 500;
 constexpr char kEnterSequence[] = "\033[?1049h\033[H\033[2J\033[?1003h\033[?1006h";
 
 // What the signal handlers need, kept where they can reach it safely.
@@ -41,6 +50,7 @@ struct TerminalState {
   volatile sig_atomic_t resized = 0;
   bool rawInput = false;
   bool screen = false;
+  bool resetOnly = false;  // output that is no terminal: colours and caret undone only
   termios saved{};
   termios raw{};
 };
@@ -63,6 +73,28 @@ void writeAll(int fd, const char* bytes, std::size_t size) {
   }
 }
 
+// Writes what a restore sends without ever blocking for longer than
+// kRestoreDeadlineMs in all, even when nobody reads the terminal.
+// Async-signal-safe; the descriptor's flags are put back afterwards.
+void writeBounded(int fd, const char* bytes, std::size_t size) {
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags >= 0) fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+  int waited = 0;
+  while (size > 0 && waited < kRestoreDeadlineMs) {
+    const ssize_t n = ::write(fd, bytes, size);
+    if (n > 0) {
+      bytes += n;
+      size -= static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno != EINTR && errno != EAGAIN) break;
+    pollfd p{fd, POLLOUT, 0};
+    ::poll(&p, 1, 50);
+    waited += 50;
+  }
+  if (flags >= 0) fcntl(fd, F_SETFL, flags);
+}
+
 // Gives the terminal back. Async-signal-safe; runs at most once.
 void leaveTerminal() {
   sigset_t all, old;
@@ -70,7 +102,8 @@ void leaveTerminal() {
   pthread_sigmask(SIG_BLOCK, &all, &old);
   if (gTerminal.active) {
     gTerminal.active = 0;
-    if (gTerminal.screen) writeAll(STDOUT_FILENO, kLeaveSequence, sizeof kLeaveSequence - 1);
+    if (gTerminal.screen) writeBounded(STDOUT_FILENO, kLeaveSequence, sizeof kLeaveSequence - 1);
+    if (gTerminal.resetOnly) writeBounded(STDOUT_FILENO, kResetSequence, sizeof kResetSequence - 1);
     if (gTerminal.rawInput) tcsetattr(STDIN_FILENO, TCSADRAIN, &gTerminal.saved);
   }
   pthread_sigmask(SIG_SETMASK, &old, nullptr);
@@ -170,6 +203,7 @@ class PosixPlatform final : public Platform {
       gTerminal.rawInput = true;
     }
     gTerminal.screen = hasOutput_ && isatty(STDOUT_FILENO);
+    gTerminal.resetOnly = hasOutput_ && !gTerminal.screen;
     gTerminal.active = 1;
     if (gTerminal.rawInput) tcsetattr(STDIN_FILENO, TCSADRAIN, &gTerminal.raw);
     if (gTerminal.screen) {
@@ -189,6 +223,12 @@ class PosixPlatform final : public Platform {
   }
 
   std::size_t read(char* buffer, std::size_t capacity) override {
+    if (!held_.empty()) {  // typed while the terminal was too small
+      const std::size_t n = std::min(capacity, held_.size());
+      std::memcpy(buffer, held_.data(), n);
+      held_.erase(0, n);
+      return n;
+    }
     if (!hasInput_ || ended_) return 0;
     pollfd p{STDIN_FILENO, POLLIN, 0};
     if (::poll(&p, 1, 0) <= 0) return 0;
@@ -208,7 +248,7 @@ class PosixPlatform final : public Platform {
 
   void waitForInput(std::int64_t deadline) override {
     const std::int64_t wait = deadline - now();
-    if (wait <= 0) return;
+    if (wait <= 0 || !held_.empty()) return;
     const int timeout = static_cast<int>(wait > 60'000 ? 60'000 : wait);
     if (inputEnded()) {
       ::poll(nullptr, 0, timeout);
@@ -281,7 +321,22 @@ class PosixPlatform final : public Platform {
       writeAll(STDOUT_FILENO, notice, static_cast<std::size_t>(n));
       shown = true;
       gTerminal.resized = 0;
-      ::poll(nullptr, 0, 250);  // a resize interrupts the sleep
+      // A resize interrupts the wait. Input typed meanwhile waits for the
+      // game; once input has ended, the game ends as END does.
+      if (!hasInput_) {
+        ::poll(nullptr, 0, 250);
+        continue;
+      }
+      pollfd p{STDIN_FILENO, POLLIN, 0};
+      if (::poll(&p, 1, 250) <= 0) continue;
+      char buffer[256];
+      const ssize_t got = (p.revents & POLLIN) ? ::read(STDIN_FILENO, buffer, sizeof buffer) : 0;
+      if (got > 0) {
+        if (held_.size() < 65536) held_.append(buffer, static_cast<std::size_t>(got));
+      } else if (got == 0 || (errno != EINTR && errno != EAGAIN)) {
+        leaveTerminal();
+        std::exit(0);
+      }
     }
     if (shown) writeAll(STDOUT_FILENO, "\033[H\033[2J", 7);
   }
@@ -295,6 +350,7 @@ class PosixPlatform final : public Platform {
   bool hasOutput_ = true;
   bool hasInput_ = true;
   bool ended_ = false;
+  std::string held_;  // input read while waiting for the size
   Joystick joysticks_[2];
 };
 
