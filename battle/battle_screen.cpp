@@ -137,8 +137,9 @@ const Rows& playerPortrait() {
   return rows;
 }
 
-const Rows& clearBanner() {
-  static const Rows rows = sjisRows({
+// The end banners: GAME, two blank rows, then CLEAR or OVER.
+const Rows& banner(bool won) {
+  static const Rows game = sjisRows({
       "[]        ###         ####      ####       ####   ##########     []",
       "[]      ##   ##      ##  ##     ## ##     ## ##   ##             []",
       "[]     ##     ##    ##    ##    ## ##     ## ##   ##             []",
@@ -149,6 +150,13 @@ const Rows& clearBanner() {
       "[]        ### ##   ##      ##   ##    ###    ##   ##########     []",
       "[]                                                               []",
       "[]                                                               []",
+  });
+  const auto below = [](std::initializer_list<std::string_view> word) {
+    Rows rows = game;
+    for (const std::string& row : sjisRows(word)) rows.push_back(row);
+    return rows;
+  };
+  static const Rows clear = below({
       "[]     ###      ##         ########      ####      ########      []",
       "[]   ##   ##    ##         ##           ##  ##     ##     ##     []",
       "[]  ##     ##   ##         ##          ##    ##    ##       #    []",
@@ -158,21 +166,7 @@ const Rows& clearBanner() {
       "[]   ##   ##    ##         ##         ##      ##   ##    ##      []",
       "[]     ###      ########   ########   ##      ##   ##      ##    []",
   });
-  return rows;
-}
-
-const Rows& overBanner() {
-  static const Rows rows = sjisRows({
-      "[]        ###         ####      ####       ####   ##########     []",
-      "[]      ##   ##      ##  ##     ## ##     ## ##   ##             []",
-      "[]     ##     ##    ##    ##    ## ##     ## ##   ##             []",
-      "[]     ##     ##   ##      ##   ##  ##   ##  ##   ##########     []",
-      "[]     ##          ##########   ##  ##   ##  ##   ##             []",
-      "[]     ##   ####   ##      ##   ##   ## ##   ##   ##             []",
-      "[]      ##   ###   ##      ##   ##   ## ##   ##   ##             []",
-      "[]        ### ##   ##      ##   ##    ###    ##   ##########     []",
-      "[]                                                               []",
-      "[]                                                               []",
+  static const Rows over = below({
       "[]          ###      ##       ##   #########    ########         []",
       "[]        ##   ##    ##       ##   ##           ##     ##        []",
       "[]       ##     ##    ##     ##    ##           ##       #       []",
@@ -182,7 +176,7 @@ const Rows& overBanner() {
       "[]        ##   ##       ## ##      ##           ##    ##         []",
       "[]          ###         #####      #########    ##      ##       []",
   });
-  return rows;
+  return won ? clear : over;
 }
 
 const Rows& cannotFightNotice() {
@@ -285,8 +279,7 @@ void drawHitPointLines(Console& console, const Character& player, std::int32_t p
 
 void drawBattleBanner(Console& console, bool won) {
   console.setColor(kBlack, won ? kYellow : kLightRed);
-  const Rows& banner = won ? clearBanner() : overBanner();
-  drawRows(console, kBannerColumn, kBannerTop, banner);
+  drawRows(console, kBannerColumn, kBannerTop, banner(won));
 }
 
 void showCannotFight(Console& console) {

@@ -5,6 +5,7 @@
 
 #include "console/art.h"
 #include "console/console.h"
+#include "console/pointer_area.h"
 
 namespace kotodama {
 
@@ -28,6 +29,8 @@ constexpr int kYesColumn = 26;
 constexpr int kYesPointerLast = 35;
 constexpr int kNoColumn = 49;
 constexpr int kNoPointerLast = 57;
+constexpr PointerArea kYesArea = PointerArea::onRow(kButtonRow, kYesColumn, kYesPointerLast);
+constexpr PointerArea kNoArea = PointerArea::onRow(kButtonRow, kNoColumn, kNoPointerLast);
 
 // selection: which button the keyboard highlights, or the pointer's own mode.
 constexpr int kYes = 0;
@@ -66,12 +69,6 @@ const Rows& screenRows() {
     return r;
   }();
   return rows;
-}
-
-bool pointerWithin(Console& console, int firstColumn, int lastColumn, int row) {
-  const int column = console.keyDown(kPointerColumn);
-  const int pointerRow = console.keyDown(kPointerRow);
-  return column >= firstColumn && column <= lastColumn && pointerRow == row;
 }
 
 bool confirmDown(Console& console) { return console.keyDown(kLeftButton) || console.keyDown(kEnter); }
@@ -117,7 +114,7 @@ int showStatus(Console& console, const Character& fighter) {
     }
 
     // YES: save the fighter, or, once warned, agree not to.
-    const bool onYes = pointerWithin(console, kYesColumn, kYesPointerLast, kButtonRow);
+    const bool onYes = kYesArea.pointed(console);
     if (selection != kYes && !onYes) {
       drawButton(console, kYesColumn, "[] YES []", false);
     } else {
@@ -127,7 +124,7 @@ int showStatus(Console& console, const Character& fighter) {
     }
 
     // NO: warn that the fighter will not be saved, or take the warning back.
-    const bool onNo = pointerWithin(console, kNoColumn, kNoPointerLast, kButtonRow);
+    const bool onNo = kNoArea.pointed(console);
     if (selection != kNo && !onNo) {
       drawButton(console, kNoColumn, "[] NO []", false);
     } else {

@@ -4,6 +4,7 @@
 
 #include "console/art.h"
 #include "console/console.h"
+#include "console/pointer_area.h"
 
 namespace kotodama {
 
@@ -133,9 +134,7 @@ int showTitleMenu(Console& console) {
     }
     for (int entry = 0; entry < 3; ++entry) {
       const int top = kBoxTopRow[entry];
-      const int column = console.keyDown(kPointerColumn);
-      const int row = console.keyDown(kPointerRow);
-      const bool pointed = column >= kBoxColumn && column <= kBoxColumn + kBoxWidth - 1 && row >= top && row <= top + 2;
+      const bool pointed = PointerArea{kBoxColumn, kBoxColumn + kBoxWidth - 1, top, top + 2}.pointed(console);
       if (selection != entry && !pointed) {
         console.setColor(15, 0);
         for (int r = 0; r < 3; ++r) drawRow(console, kBoxColumn, top + r, box(entry)[r]);

@@ -7,6 +7,7 @@
 
 #include "console/art.h"
 #include "console/console.h"
+#include "console/pointer_area.h"
 #include "slots/slot_file.h"
 
 namespace kotodama {
@@ -214,19 +215,10 @@ void drawBox(const SlotGrid& grid, int index, bool highlighted) {
   }
 }
 
-bool pointerOverBox(Console& console, int index) {
-  const int column = console.keyDown(kPointerColumn);
-  const int row = console.keyDown(kPointerRow);
-  const int left = boxLeft(index);
-  const int top = boxTop(index);
-  return column >= left && column <= left + kBoxWidth - 1 && row >= top && row <= top + kBoxHeight - 1;
+PointerArea boxArea(int index) {
+  return {boxLeft(index), boxLeft(index) + kBoxWidth - 1, boxTop(index), boxTop(index) + kBoxHeight - 1};
 }
-
-bool pointerOverBack(Console& console) {
-  const int column = console.keyDown(kPointerColumn);
-  const int row = console.keyDown(kPointerRow);
-  return row == kBackRow && column >= kBackColumn && column <= kBackPointerLast;
-}
+constexpr PointerArea kBackArea = PointerArea::onRow(kBackRow, kBackColumn, kBackPointerLast);
 
 // Draws the screen, reads the six slots and starts with the top-left box.
 SlotGrid openGrid(Console& console, Fighters& fighters, SlotStorage& storage, std::size_t backBytes) {
@@ -269,7 +261,7 @@ int browse(SlotGrid& grid, const ChooseSlot& choose) {
   for (;;) {
     moveSelection(grid);
     for (int i = 0; i < kSlotCount; ++i) {
-      const bool pointed = pointerOverBox(console, i);
+      const bool pointed = boxArea(i).pointed(console);
       if (i != grid.selection && !pointed) {
         drawBox(grid, i, false);
         continue;
@@ -281,7 +273,7 @@ int browse(SlotGrid& grid, const ChooseSlot& choose) {
       drawBox(grid, i, true);
     }
     // Escape works only while the button is highlighted; Enter never does.
-    const bool pointed = pointerOverBack(console);
+    const bool pointed = kBackArea.pointed(console);
     if (pointed || (grid.selection >= kBackSelectionFirst && grid.selection <= kBackSelectionLast)) {
       if (pointed) grid.selection = kPointerOnBack;
       console.setColor(0, 12);
@@ -295,33 +287,21 @@ int browse(SlotGrid& grid, const ChooseSlot& choose) {
   }
 }
 
-bool pointerWithin(Console& console, int first, int last) {
-  const int column = console.keyDown(kPointerColumn);
-  const int row = console.keyDown(kPointerRow);
-  return row == kAnswerRow && column >= first && column <= last;
-}
-
 // Asks whether to overwrite a full slot; answered with the pointer only.
 // The question shows in the colours set last.
 bool askOverwrite(Console& console) {
   drawRows(console, kDialogColumn, kDialogTop, overwriteDialog());
   console.resetKeys();
+  // YES, then NO.
+  static constexpr PointerArea kAnswerAreas[2] = {PointerArea::onRow(kAnswerRow, kYesColumn, kYesLast),
+                                                  PointerArea::onRow(kAnswerRow, kNoColumn, kNoLast)};
   for (;;) {
-    if (pointerWithin(console, kYesColumn, kYesLast)) {
-      console.setColor(0, 12);
-      drawRow(console, kYesColumn, kAnswerRow, answers()[0]);
-      if (console.keyDown(kLeftButton) || console.keyDown(kEnter)) return true;
-    } else {
-      console.setColor(15, 0);
-      drawRow(console, kYesColumn, kAnswerRow, answers()[0]);
-    }
-    if (pointerWithin(console, kNoColumn, kNoLast)) {
-      console.setColor(0, 12);
-      drawRow(console, kNoColumn, kAnswerRow, answers()[1]);
-      if (console.keyDown(kLeftButton) || console.keyDown(kEnter)) return false;
-    } else {
-      console.setColor(15, 0);
-      drawRow(console, kNoColumn, kAnswerRow, answers()[1]);
+    for (int k = 0; k < 2; ++k) {
+      const PointerArea& area = kAnswerAreas[k];
+      const bool pointed = area.pointed(console);
+      console.setColor(pointed ? 0 : 15, pointed ? 12 : 0);
+      drawRow(console, area.firstColumn, kAnswerRow, answers()[k]);
+      if (pointed && (console.keyDown(kLeftButton) || console.keyDown(kEnter))) return k == 0;
     }
     console.waitTicks(kPassTicks);
   }
