@@ -86,3 +86,9 @@ install:
 	@cmake -S . -B $(RELEASE_BUILD) -DCMAKE_BUILD_TYPE=Release -DKOTODAMA_TESTS=OFF -DCMAKE_INSTALL_PREFIX=$(PREFIX) $(CMAKE_QUIET)
 	@cmake --build $(RELEASE_BUILD) -j$(JOBS) --target kotodama
 	@DESTDIR=$(DESTDIR) cmake --install $(RELEASE_BUILD) --prefix $(PREFIX)
+.PHONY: package
+package:
+	@./scripts/install-deps.sh play
+	@cmake -S . -B $(RELEASE_BUILD) -DCMAKE_BUILD_TYPE=Release -DKOTODAMA_TESTS=OFF -DCMAKE_INSTALL_PREFIX=/usr $(CMAKE_QUIET)
+	@cmake --build $(RELEASE_BUILD) -j$(JOBS) --target kotodama
+	@cd $(RELEASE_BUILD) && cpack -G DEB
