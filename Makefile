@@ -77,3 +77,20 @@ bench:
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) build-bench build-fuzz build-mingw
+
+# `make install` builds the game in Release mode in its own folder and installs
+# it under $(PREFIX) (default /usr/local); DESTDIR stages it elsewhere.
+RELEASE_BUILD := build-release
+PREFIX ?= /usr/local
+.PHONY: install
+install:
+	@./scripts/install-deps.sh play
+	@cmake -S . -B $(RELEASE_BUILD) -DCMAKE_BUILD_TYPE=Release -DKOTODAMA_TESTS=OFF -DCMAKE_INSTALL_PREFIX=$(PREFIX) $(CMAKE_QUIET)
+	@cmake --build $(RELEASE_BUILD) -j$(JOBS) --target kotodama
+	@DESTDIR=$(DESTDIR) cmake --install $(RELEASE_BUILD) --prefix $(PREFIX)
+.PHONY: package
+package:
+	@./scripts/install-deps.sh play
+	@cmake -S . -B $(RELEASE_BUILD) -DCMAKE_BUILD_TYPE=Release -DKOTODAMA_TESTS=OFF -DCMAKE_INSTALL_PREFIX=/usr $(CMAKE_QUIET)
+	@cmake --build $(RELEASE_BUILD) -j$(JOBS) --target kotodama
+	@cd $(RELEASE_BUILD) && cpack -G DEB
