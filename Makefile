@@ -12,7 +12,7 @@ WINE := $(WINE_ENV) /usr/lib/wine/wine64
 CMAKE_QUIET := -DCMAKE_RULE_MESSAGES=OFF --log-level=WARNING
 SANITIZER_ENV := ASAN_OPTIONS=abort_on_error=0:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 
-.PHONY: all play build test test-main test-asan test-fuzz test-cross bench fuzz clean
+.PHONY: all play build test test-install test-main test-asan test-fuzz test-cross bench fuzz clean
 
 all: build
 
@@ -24,8 +24,13 @@ build:
 play: build
 	@./$(BUILD)/kotodama
 
-test: test-main test-asan test-fuzz test-cross
+test: test-main test-asan test-fuzz test-cross test-install
 	@./scripts/line-count.sh
+
+# Installs into a scratch folder and builds the package; checks the manual page.
+test-install:
+	@./scripts/install-deps.sh test
+	./scripts/test-install.sh
 
 # The plain suite, with only what it needs installed (no clang, MinGW or Wine).
 test-main:

@@ -11,7 +11,7 @@ if [ "$mode" != play ]; then
   need="$need pkg-config libvterm-dev libgtest-dev libgmock-dev"
 fi
 if [ "$mode" = test ]; then
-  need="$need libbenchmark-dev clang libclang-rt-dev g++-mingw-w64-x86-64"
+  need="$need libbenchmark-dev clang libclang-rt-dev g++-mingw-w64-x86-64 man-db"
   # Wine (64-bit only) runs the Windows build of the tests; without what it
   # recommends, which is a whole desktop.
   lean="wine64"
