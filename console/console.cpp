@@ -15,8 +15,6 @@ namespace {
 // Polls in a row that find nothing new and are not separated by a wait;
 // past this many the console sleeps until input instead of spinning.
 constexpr int kIdlePolls = 200;
-// A typed line keeps at most this many bytes, as a terminal line does.
-constexpr std::size_t kLineLimit = 4096;
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 

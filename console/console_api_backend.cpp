@@ -20,9 +20,6 @@ namespace {
 // pending in the console for the next poll (a count is untrusted and must not
 // decide the size of an allocation on its own).
 constexpr std::uint32_t kMaxRecordsPerPoll = 4096;
-constexpr std::int64_t kIdleSleepMs = 250;
-// A typed line keeps at most this many bytes, as on a terminal.
-constexpr std::size_t kLineLimit = 4096;
 // Ctrl+Z typed at the start of a line ends the input, as Ctrl+D does on a
 // terminal.
 constexpr char kEndOfInput = '\x1a';

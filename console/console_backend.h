@@ -15,6 +15,11 @@
 
 namespace kotodama {
 
+// A typed line keeps at most this many bytes, as a terminal line does.
+inline constexpr std::size_t kLineLimit = 4096;
+// How long one idle sleep of a polling loop lasts at most.
+inline constexpr std::int64_t kIdleSleepMs = 250;
+
 class ConsoleBackend {
  public:
   virtual ~ConsoleBackend() = default;

@@ -15,13 +15,9 @@ namespace {
 
 // ANSI colour digit for the low three bits of a console colour.
 constexpr int kColourCode[8] = {0, 4, 2, 6, 1, 5, 3, 7};
-// How long one idle sleep lasts at most.
-constexpr std::int64_t kIdleSleepMs = 250;
 // Queued events beyond which the terminal is left unread until the game
 // catches up (the bytes wait in the terminal, nothing is lost).
 constexpr std::size_t kQueueLimit = 8192;
-// A typed line keeps at most this many bytes, as a terminal line does.
-constexpr std::size_t kLineLimit = 4096;
 constexpr std::uint8_t kEnterKey = 13;
 constexpr std::uint8_t kBackspaceKey = 8;
 
