@@ -217,29 +217,18 @@ TEST(SlotScreens, HighlightFollowsTheMoveTableAndThePointer) {
     std::vector<std::string> reach;
     int to[4];
   } table[] = {
-      {0, {}, {6, 1, 6, 3}},
-      {1, {kRight}, {0, 2, 7, 4}},
-      {2, {kRight, kRight}, {1, 3, 8, 5}},
-      {3, {kDown}, {2, 4, 0, 6}},
-      {4, {kDown, kRight}, {3, 5, 1, 7}},
-      {5, {kDown, kRight, kRight}, {4, 6, 2, 8}},
-      {6, {kUp}, {5, 0, 3, 0}},
-      {7, {kRight, kUp}, {6, 1, 4, 1}},
-      {8, {kRight, kRight, kUp}, {0, 2, 5, 2}},
-      {12, {move(70, 24), move(25, 12)}, {4, 6, 0, 6}},
-      {13, {move(40, 16), move(25, 12)}, {5, 0, 1, 7}},
+      {0, {}, {6, 1, 6, 3}},        {1, {kRight}, {0, 2, 7, 4}},        {2, {kRight, kRight}, {1, 3, 8, 5}},
+      {3, {kDown}, {2, 4, 0, 6}},   {4, {kDown, kRight}, {3, 5, 1, 7}}, {5, {kDown, kRight, kRight}, {4, 6, 2, 8}},
+      {6, {kUp}, {5, 0, 3, 0}},     {7, {kRight, kUp}, {6, 1, 4, 1}},   {8, {kRight, kRight, kUp}, {0, 2, 5, 2}},
+      {12, {move(70, 24), move(25, 12)}, {4, 6, 0, 6}},  // the pointer left the back button...
+      {13, {move(40, 16), move(25, 12)}, {5, 0, 1, 7}},  // ...or a box
   };
   std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-      {{move(31, 13)}, "4"},
-      {{move(50, 22)}, "4"},
-      {{move(51, 22)}, "0"},  // beside it: the keyboard's highlight
-      {{move(40, 16), move(25, 12)}, ""},  // off again: nothing
-      {{move(83, 24)}, "B"},               // past the button's 14 columns
-      {{move(84, 24)}, "0"},
-      {{kEscape}, "0"},
-      {{kUp, kEnter}, "B"},
-      {{kUp, kEscape}, "left"},
-      {{move(80, 24), kEscape}, "left"},
+      {{move(31, 13)}, "4"}, {{move(50, 22)}, "4"},
+      {{move(51, 22)}, "0"},                                  // beside it: the keyboard's highlight
+      {{move(40, 16), move(25, 12)}, ""},                     // off again: nothing
+      {{move(83, 24)}, "B"}, {{move(84, 24)}, "0"},           // the button answers past its 14 columns
+      {{kEscape}, "0"}, {{kUp, kEnter}, "B"}, {{kUp, kEscape}, "left"}, {{move(80, 24), kEscape}, "left"},
       {{kUp, keys::mousePress(25, 12), keys::mouseRelease(25, 12)}, "left"},
       {{move(65, 24), keys::mousePress(65, 24), keys::mouseRelease(65, 24)}, "left"},
   };
