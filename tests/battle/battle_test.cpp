@@ -21,18 +21,10 @@ Fighters workedPair(int playerSpeed = 50) {
   return {fighter("me", 300, 100, 50, playerSpeed), fighter("foe", 250, 120, 50, 50)};
 }
 
-// Columns `from` to `to` of a row, read from a tick on.
-struct Look {
-  std::int64_t tick;
-  int row, from, to;
-  std::string shows;
-};
-
 // One battle and the game's wait after it, watched at each of its waits:
-// every blow's two log lines, both hit-point lines each time they change,
-// and the looks.
+// every blow's two log lines and both hit-point lines each time they change.
 struct Battle {
-  explicit Battle(const Fighters& start, std::vector<Look> at = {}) : fighters(start), looks(at), seen(at.size()) {
+  explicit Battle(const Fighters& start) : fighters(start) {
     script.when([this](const VtermScreen& s) { return watch(s); }, "");
   }
   // Enter is held throughout unless `hold` is false, so every confirm wait
@@ -56,17 +48,13 @@ struct Battle {
     checked = script.clock();
     if (s.text(23, 3, 77) != std::string(75, ' ')) add(blows, trimmed(s.text(22, 3, 77)) + " " + trimmed(s.text(23, 3, 77)));
     add(hp, s.text(4, 17, 29) + " " + s.text(16, 50, 62));
-    for (std::size_t i = 0; i < looks.size(); ++i) {
-      if (seen[i].empty() && script.clock() >= looks[i].tick) seen[i] = s.text(looks[i].row, looks[i].from, looks[i].to);
-    }
     return false;
   }
 
   Bench bench;
   ScriptedPlatform& script = bench.platform;
   Fighters fighters;
-  std::vector<Look> looks;
-  std::vector<std::string> seen, blows, hp;
+  std::vector<std::string> blows, hp;
   Outcome outcome;
   std::int64_t ended = -1, checked = -1;
 };
@@ -165,24 +153,6 @@ TEST(BattleRules, OnlyRecordsANameCanGiveAreFought) {
 
 // ----------------------------------------------------------------- screen
 
-// The opening of the worked pair: the opponent's portrait comes in from the
-// right a byte a step (rows cut inside a double-byte character show as the
-// console layer shows them), then moves whole; the player's from the left;
-// then the opening line waits for a key.
-TEST(BattleScreen, TheOpening) {
-  Battle b(workedPair(), {
-                             {625, 5, 74, 77, " |  "},           // step 2: the first byte of "＼" is a blank
-                             {975, 4, 67, 79, "   |       []"},  // step 9
-                             {1525, 4, 56, 77, "   |     ー      |    "},  // whole, at column 57
-                             {2425, 16, 1, 7, "[]_    "},        // step 3: the second byte of "＼" shows as "_"
-                             {3375, 16, 1, 26, "[]     ／            ＼   "},  // moving whole, third step
-                         });
-  b.script.limitAt(3525);
-  b.run();
-  for (std::size_t i = 0; i < b.looks.size(); ++i) EXPECT_EQ(b.seen[i], b.looks[i].shows) << b.looks[i].tick;
-  expectGolden(b.bench.screen(), "battle-opening");
-}
-
 // Ten-byte names fit inside their boxes, a name field without a NUL stops at
 // its twelfth byte, and the opponent's opening line follows the draw modulo
 // 4 (the longest reaches column 48).
@@ -198,7 +168,6 @@ TEST(BattleScreen, NamesInTheirBoxesAndTheOpeningLineOfEachDraw) {
       {{kana, kana}, 0, " アイウエオ | ", " |アイウエオ  [] ", "[]アイウエオは遠い目をしている"},
       {{fighter("ABCDEFGHIJKL", 300, 100, 50, 50), fighter("foe", 250, 120, 50, 50)}, 1, " foe        | ",
        " |ABCDEFGHIJKL[] ", "[]foeは余裕そうな顔をしている"},
-      {workedPair(), 2, " foe        | ", " |me          [] ", "[]foeはつぶらな瞳で見つめている"},
       {workedPair(), INT32_MAX, " foe        | ", " |me          [] ", "[]foe「I want to win the beatbox battle」"},
   };
   for (const auto& c : cases) {

@@ -88,7 +88,6 @@ TEST(NameEntry, WhatIsStored) {
   };
   for (const auto& c : cases) {
     Bench bench(c.encoding);
-    bench.platform.keepOutput = false;
     bench.platform.at(100, c.typed).at(1500, c.later).whenShows(kTooLong, "ok\r", 300);
     if (c.endsInput) bench.platform.endInputAt(2000);
     EXPECT_EQ(enter(bench), c.stored) << testing::PrintToString(c.typed.substr(0, 20));
