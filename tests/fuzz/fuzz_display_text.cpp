@@ -1,124 +1,97 @@
 // Any bytes as game text, cut into puts where the input says, drawn for both
-// kinds of terminal. On a UTF-8 terminal the output must be valid UTF-8 and
-// leave the cursor, as wcwidth and the ESC[<n>G moves place it, on the
-// encoder's column; on a Shift-JIS terminal every byte gives exactly one byte.
-// Either way the column moves one per byte.
-#include <locale.h>
-#include <wchar.h>
+// kinds of terminal. On a UTF-8 terminal the output is valid UTF-8 without
+// control characters but the ESC[<n>G moves, and a terminal emulator with a
+// width table of its own (libvterm) puts its cursor, after every put, on the
+// encoder's column; on a Shift-JIS terminal every byte gives exactly one
+// byte. Either way the column moves one per byte.
+#include <vterm.h>
 
 #include <algorithm>
 #include <climits>
-#include <cstddef>
-#include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "console/display_text.h"
-#include "tests/fuzz/utf8_oracle.h"
+#include "tests/fuzz/fuzz_support.h"
 
 namespace {
 
 using kotodama::DisplayEncoder;
 using kotodama::TerminalEncoding;
 
-#define CHECK(condition) \
-  do {                     \
-    if (!(condition)) __builtin_trap(); \
-  } while (false)
+constexpr int kWidth = 2048;  // the emulator's row, wider than any modelled text
 
 bool isLead(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
 
-int widthOf(char32_t cp) {
-  static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
-  CHECK(utf8 != static_cast<locale_t>(nullptr));
-  const locale_t previous = uselocale(utf8);
-  const int width = wcwidth(static_cast<wchar_t>(cp));
-  uselocale(previous);
-  return width;
-}
-
-// The column a terminal's cursor ends on after `shown`, starting at `column`.
-long long cursorAfter(const std::u32string& shown, long long column) {
+// Only moves of the form ESC [ digits G, and no other control character.
+void checkShown(const std::u32string& shown) {
   for (std::size_t i = 0; i < shown.size(); ++i) {
-    const char32_t cp = shown[i];
-    if (cp == 0x1B) {
-      CHECK(i + 1 < shown.size() && shown[i + 1] == '[');
-      long long n = 0;
-      std::size_t k = i + 2;
-      for (; k < shown.size() && shown[k] >= '0' && shown[k] <= '9'; ++k) n = std::min(n * 10 + (shown[k] - '0'), 1LL << 40);
-      CHECK(k > i + 2 && k < shown.size() && shown[k] == 'G');
-      column = n;
-      i = k;
+    if (shown[i] != 0x1B) {
+      CHECK(shown[i] >= 0x20 && shown[i] != 0x7F && !(shown[i] >= 0x80 && shown[i] < 0xA0));
       continue;
     }
-    const int width = widthOf(cp);
-    CHECK(width >= 0);  // no control character reaches the terminal
-    column += width;
+    std::size_t k = i + 2;
+    CHECK(i + 1 < shown.size() && shown[i + 1] == '[');
+    while (k < shown.size() && shown[k] >= '0' && shown[k] <= '9') ++k;
+    CHECK(k > i + 2 && k < shown.size() && shown[k] == 'G');
+    i = k;
   }
-  return column;
 }
 
-struct Schedule {
-  int start = 1;
-  bool settleEachPut = false;
-  std::vector<std::size_t> cuts;  // sizes of the puts before the last one
-  const char* text = nullptr;
-  std::size_t size = 0;
-};
+int emulatorColumn(VTerm* vt, std::string_view bytes) {
+  vterm_input_write(vt, bytes.data(), bytes.size());
+  VTermPos pos{};
+  vterm_state_get_cursorpos(vterm_obtain_state(vt), &pos);
+  return pos.col + 1;
+}
 
-Schedule readSchedule(const std::uint8_t* data, std::size_t size) {
-  Schedule s;
-  s.start = data[0] == 0xFF ? INT_MAX - 16 : 1 + data[0];
-  s.settleEachPut = (data[1] & 0x10) != 0;
+void run(const std::uint8_t* data, std::size_t size, TerminalEncoding encoding) {
+  // data[0]: the start column; data[1]: bit 4 settles after every put, bits 0-3 the number of cuts; then the cuts.
+  const int start = data[0] == 0xFF ? INT_MAX - 16 : 1 + data[0];
+  const bool settleEachPut = (data[1] & 0x10) != 0;
+  std::vector<std::size_t> cuts;
   std::size_t pos = 2;
-  const std::size_t cutCount = data[1] & 0x0F;
-  for (std::size_t i = 0; i < cutCount && pos < size; ++i) s.cuts.push_back(data[pos++] % 24);
-  s.text = reinterpret_cast<const char*>(data + pos);
-  s.size = size - pos;
-  return s;
-}
+  for (std::size_t i = 0; i < (data[1] & 0x0Fu) && pos < size; ++i) cuts.push_back(data[pos++] % 24);
+  const char* text = reinterpret_cast<const char*>(data + pos);
+  const std::size_t length = size - pos;
 
-void run(const Schedule& s, TerminalEncoding encoding) {
+  static VTerm* const vt = [] {
+    VTerm* t = vterm_new(1, kWidth);
+    vterm_set_utf8(t, 1);
+    return t;
+  }();
+  vterm_state_reset(vterm_obtain_state(vt), 1);
+  const bool utf8 = encoding == TerminalEncoding::Utf8;
+  const bool modelled = utf8 && static_cast<long long>(start) + static_cast<long long>(length) < kWidth - 16;
+  if (modelled) emulatorColumn(vt, "\x1b[" + std::to_string(start) + "G");
+
   DisplayEncoder encoder(encoding);
-  encoder.setColumn(s.start);
+  encoder.setColumn(start);
   std::string out;
   std::size_t done = 0;
-  long long shownColumn = s.start;
-  const bool modelled = encoding == TerminalEncoding::Utf8 && s.start < 1000;
-  auto put = [&](std::size_t n) {
+  const auto put = [&](std::size_t n, bool settle) {
     const std::size_t before = out.size();
-    encoder.put(s.text + done, n, out);
+    encoder.put(text + done, n, out);
     done += n;
-    if (s.settleEachPut) encoder.settle(out);
-    if (encoding == TerminalEncoding::Utf8) {
-      // Every put ends on a whole character.
-      const auto shown = kotodama::decodeUtf8(std::string_view(out).substr(before));
-      CHECK(shown.has_value());
-      if (modelled) {
-        shownColumn = cursorAfter(*shown, shownColumn);
-        // A lead byte held back is counted but not yet shown.
-        const bool mayHold = !s.settleEachPut && done > 0 && isLead(static_cast<unsigned char>(s.text[done - 1]));
-        CHECK(shownColumn == encoder.column() || (mayHold && shownColumn + 1 == encoder.column()));
-      }
-    }
+    if (settle) encoder.settle(out);
+    if (!utf8) return;
+    const auto shown = kotodama::fuzz::decodeUtf8(std::string_view(out).substr(before));
+    CHECK(shown.has_value());  // every put ends on a whole character
+    checkShown(*shown);
+    if (!modelled) return;
+    const int column = emulatorColumn(vt, std::string_view(out).substr(before));
+    const bool mayHold = !settle && done > 0 && isLead(static_cast<unsigned char>(text[done - 1]));
+    CHECK(column == encoder.column() || (mayHold && column + 1 == encoder.column()));  // a held lead byte is counted
   };
-  for (std::size_t cut : s.cuts) put(std::min(cut, s.size - done));
-  put(s.size - done);
-  const std::size_t before = out.size();
-  encoder.settle(out);
-  const long long expected = std::min<long long>(static_cast<long long>(s.start) + static_cast<long long>(s.size), INT_MAX);
-  CHECK(encoder.column() == expected);
-  if (encoding == TerminalEncoding::Utf8) {
-    const auto shown = kotodama::decodeUtf8(std::string_view(out).substr(before));
-    CHECK(shown.has_value());
-    if (modelled) CHECK(cursorAfter(*shown, shownColumn) == expected);
-  } else {
-    CHECK(out.size() == s.size);
-    for (std::size_t i = 0; i < s.size; ++i) {
-      const auto b = static_cast<unsigned char>(out[i]);
-      CHECK(b >= 0x20 && b != 0x7F);
-      CHECK(out[i] == s.text[i] || out[i] == ' ');
-    }
+  for (std::size_t cut : cuts) put(std::min(cut, length - done), settleEachPut);
+  put(length - done, true);
+  CHECK(encoder.column() == std::min<long long>(static_cast<long long>(start) + static_cast<long long>(length), INT_MAX));
+  if (utf8) return;
+  CHECK(out.size() == length);
+  for (std::size_t i = 0; i < length; ++i) {
+    const auto b = static_cast<unsigned char>(out[i]);
+    CHECK(b >= 0x20 && b != 0x7F && (out[i] == text[i] || out[i] == ' '));
   }
 }
 
@@ -126,8 +99,7 @@ void run(const Schedule& s, TerminalEncoding encoding) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 2) return 0;
-  const Schedule schedule = readSchedule(data, size);
-  run(schedule, TerminalEncoding::Utf8);
-  run(schedule, TerminalEncoding::ShiftJis);
+  run(data, size, TerminalEncoding::Utf8);
+  run(data, size, TerminalEncoding::ShiftJis);
   return 0;
 }

@@ -9,25 +9,18 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdint>
 #include <cstring>
 #include <memory>
-#include <string_view>
 
 #include "battle/battle.h"
 #include "battle/battle_screen.h"
 #include "console/console.h"
 #include "slots/slot_file.h"
-#include "tests/fuzz/memory_platform.h"
+#include "tests/fuzz/fuzz_support.h"
 
 namespace {
 
 using namespace kotodama;
-
-#define CHECK(condition) \
-  do {                     \
-    if (!(condition)) __builtin_trap(); \
-  } while (false)
 
 // data6.bin holds the input; every other file is missing.
 class InputStorage : public SlotStorage {
@@ -56,7 +49,7 @@ class InputStorage : public SlotStorage {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  MemoryPlatform platform;
+  fuzz::MemoryPlatform platform;
   Console console(platform);
   InputStorage storage({reinterpret_cast<const char*>(data), size});
   const auto heap = std::make_unique<Fighters>();

@@ -7,13 +7,6 @@
 namespace kotodama::test {
 namespace {
 
-TEST(GameLoop, EndRightAfterStartReturnsZero) {
-  Bench bench;
-  bench.platform.at(6000, keys::kUp).at(6300, keys::kEnter);
-  const Outcome outcome = bench.run([&] { return runGame(bench.console); });
-  EXPECT_TRUE(returned(outcome, 0));
-}
-
 TEST(GameLoop, AnUnexpectedTitleResultStopsAfterOneLine) {
   Bench bench;
   bench.platform.at(100, "x").at(200, "\r");

@@ -1,10 +1,14 @@
+// The title: its animation frame by frame, the finished screen, and the
+// menu's script table.
 #include "game/title_menu.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "support/bench.h"
+#include "support/golden.h"
 
 namespace kotodama::test {
 namespace {
@@ -15,201 +19,87 @@ Outcome runTitle(Bench& bench) {
   return bench.run([&] { return showTitleMenu(bench.console); });
 }
 
-// A box as the terminal shows it from column 12.
-const std::string kBoxTop = "[]￣￣￣￣￣￣￣￣￣|";
-const std::string kBoxBottom = "[]__________________|";
-
-bool highlighted(const VtermScreen& s, int middleRow) {
-  return s.cell(12, middleRow).bg == 12 && s.cell(12, middleRow).fg == 0 && s.cell(19, middleRow).text == ">";
-}
-
-TEST(TitleAnimation, EnterAtTheFirstPossibleMomentChoosesCreate) {
-  Bench bench;
-  bench.platform.at(kMenuReady, keys::kEnter);
-  const Outcome outcome = runTitle(bench);
-  EXPECT_TRUE(returned(outcome, kChoiceCreate));
-  EXPECT_EQ(outcome.time, kMenuReady);
-}
-
-TEST(TitleAnimation, KeysTappedDuringTheAnimationDoNotCount) {
-  Bench bench;
-  bench.platform.at(2000, keys::kDown).at(4900, keys::kEnter).at(6000, keys::kEnter);
-  const Outcome outcome = runTitle(bench);
-  EXPECT_TRUE(returned(outcome, kChoiceCreate));
-  EXPECT_GE(outcome.time, 6000);
-}
-
-TEST(TitleAnimation, AKeyStillHeldWhenTheMenuStartsCounts) {
-  Bench bench;
-  bench.platform.holdAt(4000, keys::kEnter, 2000);
-  const Outcome outcome = runTitle(bench);
-  EXPECT_TRUE(returned(outcome, kChoiceCreate));
-  EXPECT_EQ(outcome.time, kMenuReady);
-}
-
-TEST(TitleAnimation, FramesAsTheTerminalShowsThem) {
-  struct Case {
-    const char* what;
-    std::int64_t at;  // virtual time at which the screen is read
+// The screen read at a tick of the animation: the background rises from the
+// bottom, the boxes come in from the left cut in bytes (a cut inside "￣"
+// shows its trail byte "P"), slide right wiping their trail, and the logo
+// drops in from the top; all white on black. Then the finished screen.
+TEST(TitleScreen, AnimationFramesThenTheFinishedScreen) {
+  const std::int64_t boxesIn = 1550, boxesSlide = boxesIn + 21 * 80, logo = boxesIn + 33 * 80;
+  const struct {
+    std::int64_t at;
     int row, from, to;
     std::string text;
+  } frames[] = {
+      {125, 23, 1, 4, "[]::"}, {125, 22, 1, 80, std::string(80, ' ')}, {boxesIn + 2 * 80 + 40, 12, 1, 3, "P|:"},
+      {boxesSlide + 4 * 80 + 40, 17, 1, 8, "[]::][  "}, {logo + 3 * 80 + 40, 1, 15, 22, "][   ## "},
   };
-  const std::int64_t boxesIn = 1550, boxesSlide = 1550 + 21 * 80, logo = 1550 + 33 * 80;
-  const Case cases[] = {
-      // Frames 1 to 3 of the rising background: its rows 1 to 3 at the bottom.
-      {"background row 1", 125, 23, 1, 4, "[]::"},
-      {"background row 3", 125, 25, 1, 4, "[]::"},
-      {"nothing above", 125, 22, 1, 80, std::string(80, ' ')},
-      // Box frame 2: the last two bytes of each row, cut inside a "￣" (its
-      // trail byte is an ASCII "P").
-      {"cut top row", boxesIn + 2 * 80 + 40, 12, 1, 3, "P|:"},
-      {"cut middle row", boxesIn + 2 * 80 + 40, 13, 1, 3, " |:"},
-      {"cut bottom row", boxesIn + 2 * 80 + 40, 14, 1, 3, "_|:"},
-      // Slide frame 5: boxes at column 5, their trail wiped with background.
-      {"slid top row", boxesSlide + 4 * 80 + 40, 16, 1, 6, "][::[]"},
-      {"slid middle row", boxesSlide + 4 * 80 + 40, 17, 1, 8, "[]::][  "},
-      // Logo frame 3: logo rows 8 to 10 in screen rows 1 to 3.
-      {"logo row 8", logo + 3 * 80 + 40, 1, 15, 22, "][   ## "},
-      {"logo row 10", logo + 3 * 80 + 40, 3, 15, 18, "[]  "},
-      {"below the logo", logo + 3 * 80 + 40, 4, 15, 18, "::::"},
-  };
-  for (const Case& c : cases) {
+  for (const auto& f : frames) {
     Bench bench;
-    bench.platform.limitAt(c.at);
+    bench.platform.limitAt(f.at);
     runTitle(bench);
-    EXPECT_EQ(bench.screen().text(c.row, c.from, c.to), c.text) << c.what;
-    EXPECT_EQ(bench.screen().cell(c.from, c.row).fg, 15) << c.what;  // all in white on black
+    EXPECT_EQ(bench.screen().text(f.row, f.from, f.to), f.text) << f.at;
+    EXPECT_EQ(bench.screen().cell(f.from, f.row).fg * 100 + bench.screen().cell(f.from, f.row).bg, 1500) << f.at;
   }
-}
-
-TEST(TitleScreen, FinalScreenHasEveryPieceInPlace) {
   Bench bench;
   bench.platform.limitAt(kMenuReady + 10);
   runTitle(bench);
-  const VtermScreen& s = bench.screen();
-  for (int row = 1; row <= 25; ++row) {
-    EXPECT_EQ(s.cell(80, row).text, " ") << "column 80 is never written, row " << row;
-    EXPECT_EQ(s.cell(1, row).fg, 15) << row;
-  }
-  // Logo: rows 1 to 10, columns 15 to 64.
-  EXPECT_EQ(s.text(1, 13, 17), "::[] ");
-  EXPECT_EQ(s.text(1, 63, 66), "[]::");
-  EXPECT_EQ(s.text(10, 15, 16), "[]");
-  EXPECT_EQ(s.text(11, 15, 16), "::");
-  // Boxes at column 12 with their words; CREATE highlighted with its mark.
-  for (int top : {12, 16, 20}) {
-    EXPECT_EQ(s.text(top, 12, 32), kBoxTop) << top;
-    EXPECT_EQ(s.text(top + 2, 12, 32), kBoxBottom) << top;
-  }
-  EXPECT_EQ(s.text(12, 33, 33), ":");  // the background goes on right of the boxes
-  EXPECT_EQ(s.text(16, 33, 33), ":");
-  EXPECT_EQ(s.text(20, 33, 34), "  ");
-  EXPECT_EQ(s.text(13, 12, 32), "][     >CREATE      |");
-  EXPECT_EQ(s.text(17, 12, 32), "][      BATTLE      |");
-  EXPECT_EQ(s.text(21, 12, 32), "][      END         |");
-  EXPECT_TRUE(highlighted(s, 13));
-  EXPECT_EQ(s.cell(20, 17).bg, 0);
-  EXPECT_EQ(s.cell(20, 17).fg, 15);
-  // The credit row names the game.
-  EXPECT_EQ(s.text(25, 1, 17), "[]:::::::::::::::");
-  EXPECT_NE(s.row(25).find("KOTODAMA []"), std::string::npos);
+  expectGolden(bench.screen(), "title");
 }
 
-TEST(TitleMenu, ArrowsMoveAndWrap) {
-  struct Case {
-    std::vector<std::string_view> keys;
+// Scripts of keys and pointer moves, each step at its tick (held for `hold`
+// ticks as a terminal repeats a key), and the entry chosen, at the tick
+// given (0: any tick after the last step).
+TEST(TitleMenu, Scripts) {
+  const std::string D(keys::kDown), U(keys::kUp), E(keys::kEnter);
+  const auto at = keys::mouseMove;
+  struct Step {
+    std::int64_t t;
+    std::string bytes;
+    std::int64_t hold = 0;
+  };
+  const struct {
+    std::vector<Step> script;
     int choice;
+    std::int64_t time;
+  } cases[] = {
+      {{{kMenuReady, E}}, kChoiceCreate, kMenuReady},  // the first moment it answers
+      {{{2000, D}, {4900, E}, {6000, E}}, kChoiceCreate, 0},  // taps during the animation do not count...
+      {{{4000, E, 2000}}, kChoiceCreate, kMenuReady},          // ...a key still held when it ends does
+      // Arrows move once a tap and wrap.
+      {{{6300, D}, {6600, E}}, kChoiceBattle, 0}, {{{6300, D}, {6600, D}, {6900, E}}, kChoiceEnd, 0},
+      {{{6300, U}, {6600, E}}, kChoiceEnd, 0}, {{{6300, D}, {6600, D}, {6900, D}, {7200, E}}, kChoiceCreate, 0},
+      {{{6300, U}, {6600, U}, {6900, E}}, kChoiceBattle, 0},
+      // Held 1.1 s: a move at the press, then one a 100-tick pass while the
+      // terminal repeats (6500 to 7094): eight moves from CREATE land on END.
+      {{{6000, D, 1100}, {8000, E}}, kChoiceEnd, 0},
+      // The pointer lights the box under it; a click there chooses it in the
+      // first pass after the press (passes every 50 ticks from 5070).
+      {{{6000, at(20, 21)}, {7000, keys::mousePress(20, 21)}, {7050, keys::mouseRelease(20, 21)}}, kChoiceEnd, 7020},
+      // Exactly the box's 21 columns and 3 rows: on it, Enter takes END; beside
+      // it the keyboard's CREATE stays.
+      {{{6000, at(12, 20)}, {6200, E}}, kChoiceEnd, 0}, {{{6000, at(32, 22)}, {6200, E}}, kChoiceEnd, 0},
+      {{{6000, at(33, 21)}, {6200, E}}, kChoiceCreate, 0}, {{{6000, at(11, 21)}, {6200, E}}, kChoiceCreate, 0},
+      {{{6000, at(20, 19)}, {6200, E}}, kChoiceCreate, 0}, {{{6000, at(20, 23)}, {6200, E}}, kChoiceCreate, 0},
+      // Once the pointer leaves, nothing is chosen until an arrow: Down goes to
+      // CREATE, Up to BATTLE.
+      {{{6000, at(20, 17)}, {6200, at(50, 17)}, {6400, E}, {6600, D}, {6800, E}}, kChoiceCreate, 0},
+      {{{6000, at(20, 21)}, {6200, at(50, 2)}, {6400, U}, {6600, E}}, kChoiceBattle, 0},
+      // The pointer and Enter in one pass: the keyboard's entry answers when
+      // it comes first, the pointer's when it is above it.
+      {{{6000, at(20, 21) + E}}, kChoiceCreate, 0},
+      {{{6000, D}, {6300, D}, {6600, at(20, 17) + E}}, kChoiceBattle, 0},
   };
-  const Case cases[] = {
-      {{}, kChoiceCreate},
-      {{keys::kDown}, kChoiceBattle},
-      {{keys::kDown, keys::kDown}, kChoiceEnd},
-      {{keys::kUp}, kChoiceEnd},
-      {{keys::kDown, keys::kDown, keys::kDown}, kChoiceCreate},
-      {{keys::kUp, keys::kUp}, kChoiceBattle},
-  };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     Bench bench;
-    std::int64_t t = 6000;
-    for (std::string_view key : c.keys) bench.platform.at(t += 300, key);
-    bench.platform.at(t + 300, keys::kEnter);
-    EXPECT_TRUE(returned(runTitle(bench), c.choice)) << c.keys.size();
+    for (const Step& s : c.script) {
+      if (s.hold > 0) bench.platform.holdAt(s.t, s.bytes, s.hold);
+      else bench.platform.at(s.t, s.bytes);
+    }
+    const Outcome o = runTitle(bench);
+    const std::string what = testing::PrintToString(c.script.back().bytes) + " at " + std::to_string(c.script.back().t);
+    EXPECT_TRUE(returned(o, c.choice)) << what << ": " << o.value;
+    EXPECT_TRUE(c.time > 0 ? o.time == c.time : o.time >= c.script.back().t) << what << ": " << o.time;
   }
-}
-
-TEST(TitleMenu, OneTapMovesOnceAndHoldingMovesAboutEvery100Ticks) {
-  Bench bench;
-  bench.platform.at(6000, keys::kDown);
-  bench.platform.limitAt(6500);
-  runTitle(bench);
-  EXPECT_TRUE(highlighted(bench.screen(), 17));
-  EXPECT_FALSE(highlighted(bench.screen(), 21));
-
-  // Held for 1.1 s: a move at the press (pass 6020), then one per 100-tick
-  // pass while the terminal repeats the key (6500 to 7094): passes 6520 to
-  // 7120, seven more. Eight moves from CREATE land on END.
-  Bench held;
-  held.platform.holdAt(6000, keys::kDown, 1100);
-  held.platform.at(8000, keys::kEnter);
-  EXPECT_TRUE(returned(runTitle(held), kChoiceEnd));
-}
-
-TEST(TitleMenu, PointerHighlightsAndClickChooses) {
-  Bench bench;
-  bench.platform.at(6000, keys::mouseMove(20, 21));
-  bench.platform.at(7000, keys::mousePress(20, 21)).at(7050, keys::mouseRelease(20, 21));
-  bench.platform.when(
-      [](const VtermScreen& s) { return highlighted(s, 21) && !highlighted(s, 13); }, "", 0);
-  const Outcome outcome = runTitle(bench);
-  EXPECT_TRUE(returned(outcome, kChoiceEnd));
-  EXPECT_EQ(outcome.time, 7020);  // the first pass after the press (passes every 50 ticks from 5070)
-}
-
-TEST(TitleMenu, PointerAreaIsExactlyTheBox) {
-  struct Case {
-    int column, row;
-    bool onEnd;
-  };
-  for (const Case c : {Case{12, 20, true}, Case{32, 22, true}, Case{33, 21, false}, Case{20, 19, false},
-                       Case{20, 23, false}, Case{11, 21, false}}) {
-    Bench bench;
-    bench.platform.at(6000, keys::mouseMove(c.column, c.row));
-    bench.platform.limitAt(6200);
-    runTitle(bench);
-    EXPECT_EQ(bench.screen().cell(13, 21).bg == 12, c.onEnd) << c.column << "," << c.row;
-  }
-}
-
-TEST(TitleMenu, PointerModeLeavesNothingChosenUntilAnArrow) {
-  Bench bench;
-  bench.platform.at(6000, keys::mouseMove(20, 17));  // onto BATTLE
-  bench.platform.at(6200, keys::mouseMove(50, 17));  // off every box
-  bench.platform.at(6400, keys::kEnter);             // nothing highlighted: ignored
-  bench.platform.at(6600, keys::kDown);              // from pointer mode Down goes to CREATE
-  bench.platform.at(6800, keys::kEnter);
-  bench.platform.when([](const VtermScreen& s) { return s.cell(19, 17).text == ">"; }, "");
-  const Outcome outcome = runTitle(bench);
-  EXPECT_TRUE(returned(outcome, kChoiceCreate));
-  EXPECT_GE(outcome.time, 6800);
-
-  Bench up;
-  up.platform.at(6000, keys::mouseMove(20, 21)).at(6200, keys::mouseMove(50, 2));
-  up.platform.at(6400, keys::kUp).at(6600, keys::kEnter);  // from pointer mode Up goes to BATTLE
-  EXPECT_TRUE(returned(runTitle(up), kChoiceBattle));
-}
-
-TEST(TitleMenu, PointerBelowTheKeyboardChoiceHighlightsBothAndEnterTakesTheKeyboardOne) {
-  Bench bench;
-  // CREATE is the keyboard choice; the pointer rests on END. In the pass
-  // where both arrive together, Enter answers with CREATE.
-  bench.platform.at(6000, keys::mouseMove(20, 21) + std::string(keys::kEnter));
-  EXPECT_TRUE(returned(runTitle(bench), kChoiceCreate));
-
-  // Pointer above the keyboard choice: the pointer's entry wins at once.
-  Bench above;
-  above.platform.at(6000, keys::kDown).at(6300, keys::kDown);  // END
-  above.platform.at(6600, keys::mouseMove(20, 17) + std::string(keys::kEnter));
-  EXPECT_TRUE(returned(runTitle(above), kChoiceBattle));
 }
 
 }  // namespace

@@ -1,17 +1,17 @@
 #include "support/pty_session.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
-#include <utmp.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utmp.h>
 
+#include <cerrno>
 #include <chrono>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <stdexcept>
 
@@ -21,6 +21,34 @@ namespace {
 std::int64_t nowMs() {
   using namespace std::chrono;
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+// In the child, on the new terminal: the game in a foreground process group
+// of its own; this process waits for it and ends as it ended. Its pid goes
+// to `report` first.
+[[noreturn]] void runGameBelowParent(const std::string& workdir, int report) {
+  const pid_t game = fork();
+  if (game == 0) {
+    setpgid(0, 0);
+    signal(SIGTTOU, SIG_IGN);  // a background group may not take the terminal otherwise
+    tcsetpgrp(STDIN_FILENO, getpgrp());
+    signal(SIGTTOU, SIG_DFL);
+    char lang[] = "LANG=C.UTF-8", term[] = "TERM=xterm-256color", path[] = "PATH=/usr/bin:/bin";
+    char* envp[] = {lang, term, path, nullptr};
+    char* argv[] = {const_cast<char*>(KOTODAMA_BINARY), nullptr};
+    if (chdir(workdir.c_str()) == 0) execve(KOTODAMA_BINARY, argv, envp);
+    _exit(127);
+  }
+  if (write(report, &game, sizeof game) != sizeof game) _exit(126);
+  close(report);
+  int status = 0;
+  while (waitpid(game, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (WIFSIGNALED(status)) {
+    signal(WTERMSIG(status), SIG_DFL);
+    raise(WTERMSIG(status));
+  }
+  _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 125);
 }
 }  // namespace
 
@@ -37,42 +65,34 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-PtySession::PtySession(const std::string& workdir, std::vector<std::string> environment, int columns, int rows)
-    : screen_(rows, columns) {
+PtySession::PtySession(const std::string& workdir, int columns, int rows) : screen_(rows, columns) {
   winsize size{};
   size.ws_col = static_cast<unsigned short>(columns);
   size.ws_row = static_cast<unsigned short>(rows);
-  std::vector<std::string> env = {"LANG=C.UTF-8", "TERM=xterm-256color", "PATH=/usr/bin:/bin"};
-  for (std::string& entry : environment) {
-    const std::string name = entry.substr(0, entry.find('='));
-    std::erase_if(env, [&](const std::string& e) { return e.substr(0, e.find('=')) == name; });
-    env.push_back(std::move(entry));
+  int slave = -1, report[2];
+  if (openpty(&master_, &slave, nullptr, nullptr, &size) != 0 || pipe(report) != 0) {
+    throw std::runtime_error("openpty failed");
   }
-  std::vector<char*> envp;
-  for (std::string& e : env) envp.push_back(e.data());
-  envp.push_back(nullptr);
-
-  // The terminal's settings are read before the game can change them.
-  int slave = -1;
-  if (openpty(&master_, &slave, nullptr, nullptr, &size) != 0) throw std::runtime_error("openpty failed");
-  tcgetattr(master_, &initial_);
-  pid_ = fork();
-  if (pid_ < 0) throw std::runtime_error("fork failed");
-  if (pid_ == 0) {
+  device_ = ptsname(master_);
+  parent_ = fork();
+  if (parent_ < 0) throw std::runtime_error("fork failed");
+  if (parent_ == 0) {
     close(master_);
-    if (login_tty(slave) != 0 || chdir(workdir.c_str()) != 0) _exit(126);
-    char* argv[] = {const_cast<char*>(KOTODAMA_BINARY), nullptr};
-    execve(KOTODAMA_BINARY, argv, envp.data());
-    _exit(127);
+    close(report[0]);
+    if (login_tty(slave) != 0) _exit(126);
+    runGameBelowParent(workdir, report[1]);
   }
   close(slave);
+  close(report[1]);
+  if (read(report[0], &game_, sizeof game_) != sizeof game_) game_ = parent_;
+  close(report[0]);
   fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
 }
 
 PtySession::~PtySession() {
-  if (pid_ > 0 && status_ < 0) {
-    ::kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
+  if (parent_ > 0 && status_ < 0) {
+    ::kill(game_, SIGKILL);
+    waitpid(parent_, nullptr, 0);
   }
   if (master_ >= 0) close(master_);
 }
@@ -94,9 +114,7 @@ void PtySession::readAvailable(int timeoutMs) {
   pollfd p{master_, POLLIN, 0};
   if (poll(&p, 1, timeoutMs) <= 0) return;
   char buffer[65536];
-  for (;;) {
-    const ssize_t n = read(master_, buffer, sizeof buffer);
-    if (n <= 0) return;
+  for (ssize_t n; (n = read(master_, buffer, sizeof buffer)) > 0;) {
     output_.append(buffer, static_cast<std::size_t>(n));
     screen_.feed(std::string_view(buffer, static_cast<std::size_t>(n)));
     const std::string answer = screen_.takeOutput();
@@ -105,40 +123,27 @@ void PtySession::readAvailable(int timeoutMs) {
 }
 
 bool PtySession::waitFor(const std::function<bool(const VtermScreen&)>& condition, int timeoutMs) {
-  const std::int64_t end = nowMs() + timeoutMs;
-  for (;;) {
-    if (condition(screen_)) return true;
+  for (const std::int64_t end = nowMs() + timeoutMs; !condition(screen_);) {
     const std::int64_t left = end - nowMs();
     if (left <= 0) return false;
     readAvailable(static_cast<int>(std::min<std::int64_t>(left, 20)));
   }
-}
-
-bool PtySession::waitForText(std::string_view utf8, int timeoutMs) {
-  return waitFor([&](const VtermScreen& s) { return s.contains(utf8); }, timeoutMs);
-}
-
-void PtySession::pump(int ms) {
-  const std::int64_t end = nowMs() + ms;
-  for (std::int64_t left = ms; left > 0; left = end - nowMs()) readAvailable(static_cast<int>(left));
+  return true;
 }
 
 int PtySession::waitExit(int timeoutMs) {
-  if (status_ >= 0) return status_;
-  const std::int64_t end = nowMs() + timeoutMs;
-  for (;;) {
+  for (const std::int64_t end = nowMs() + timeoutMs; status_ < 0 && nowMs() < end;) {
     readAvailable(10);
     int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
+    if (waitpid(parent_, &status, WNOHANG) == parent_) {
       status_ = status;
       readAvailable(50);
-      return status_;
     }
-    if (nowMs() >= end) return -1;
   }
+  return status_;
 }
 
-void PtySession::kill(int signal) { ::kill(pid_, signal); }
+void PtySession::kill(int signal) { ::kill(game_, signal); }
 
 void PtySession::resize(int columns, int rows) {
   winsize size{};
@@ -147,15 +152,23 @@ void PtySession::resize(int columns, int rows) {
   ioctl(master_, TIOCSWINSZ, &size);
 }
 
-termios PtySession::settings() const {
-  termios t{};
-  tcgetattr(master_, &t);
-  return t;
-}
-
-bool sameSettings(const termios& a, const termios& b) {
-  return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag && a.c_lflag == b.c_lflag &&
-         std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0;
+void drive(std::deque<Game>& games, int timeoutMs) {
+  const std::int64_t end = nowMs() + timeoutMs;
+  for (bool busy = true; busy;) {
+    busy = false;
+    for (Game& g : games) {
+      if (g.next >= g.steps.size()) continue;
+      busy = true;
+      if (!g.pty->waitFor(g.steps[g.next].until, 2)) continue;
+      if (g.steps[g.next].then) g.steps[g.next].then(*g.pty);
+      ++g.next;
+    }
+    if (!busy || nowMs() < end) continue;
+    for (Game& g : games) {
+      if (g.next < g.steps.size()) ADD_FAILURE() << g.name << ": stuck at step " << g.next << "\n" << g.pty->screen().dump();
+    }
+    return;
+  }
 }
 
 }  // namespace kotodama::test

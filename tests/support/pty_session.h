@@ -1,10 +1,12 @@
 #pragma once
 // End-to-end: the real game binary in a pseudo-terminal, driven with real key
-// and mouse bytes, its screen read through libvterm.
+// and mouse bytes, its screen read through libvterm; and games side by side,
+// each led through its screens by steps.
 #include <sys/types.h>
-#include <termios.h>
 
+#include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,11 +31,11 @@ class TempDir {
 
 class PtySession {
  public:
-  // Starts the game (KOTODAMA_BINARY) in a new 80 x 25 pseudo-terminal, in
-  // folder `workdir`, with LANG=C.UTF-8 unless `environment` says otherwise
-  // ("NAME=value" entries added to a minimal environment).
-  explicit PtySession(const std::string& workdir, std::vector<std::string> environment = {}, int columns = 80,
-                      int rows = 25);
+  // Starts the game (KOTODAMA_BINARY) in a new pseudo-terminal of the given
+  // size, in folder `workdir`, with LANG=C.UTF-8. As from a shell, the game
+  // runs in a process group of its own, the terminal's foreground one, below
+  // a parent that waits for it (so the terminal's stop keys would reach it).
+  explicit PtySession(const std::string& workdir, int columns = 80, int rows = 25);
   ~PtySession();
   PtySession(const PtySession&) = delete;
   PtySession& operator=(const PtySession&) = delete;
@@ -42,9 +44,6 @@ class PtySession {
   // Reads the game's output into the screen until the condition holds or
   // the timeout passes; returns whether it held.
   bool waitFor(const std::function<bool(const VtermScreen&)>& condition, int timeoutMs = 10000);
-  bool waitForText(std::string_view utf8, int timeoutMs = 10000);
-  // Reads output for a while (to let the game act on what it was sent).
-  void pump(int ms);
   // Waits for the game to end; its wait status, or -1 after the timeout.
   int waitExit(int timeoutMs = 10000);
   void kill(int signal);
@@ -52,23 +51,47 @@ class PtySession {
 
   VtermScreen& screen() { return screen_; }
   const std::string& output() const { return output_; }
-  pid_t pid() const { return pid_; }
-  // The terminal's settings as the game has them (or left them).
-  termios settings() const;
-  // The settings the terminal had before the game started.
-  const termios& initialSettings() const { return initial_; }
+  pid_t pid() const { return game_; }
+  const std::string& device() const { return device_; }  // the terminal's, for stty
 
  private:
   void readAvailable(int timeoutMs);
   int master_ = -1;
-  pid_t pid_ = -1;
+  pid_t parent_ = -1;  // the waiting parent, whose status mirrors the game's
+  pid_t game_ = -1;
   int status_ = -1;
-  termios initial_{};
+  std::string device_;
   VtermScreen screen_;
   std::string output_;
 };
 
-// Same settings as a program restoring a terminal should leave them.
-bool sameSettings(const termios& a, const termios& b);
+// A game led through steps: each waits until its condition holds on the
+// screen, then acts (the action may be empty).
+using Condition = std::function<bool(const VtermScreen&)>;
+using Action = std::function<void(PtySession&)>;
+struct Step {
+  Condition until;
+  Action then;
+};
+using Steps = std::vector<Step>;
+
+struct Game {
+  explicit Game(std::string label) : name(std::move(label)) {}
+  void start(int columns = 80, int rows = 25) { pty = std::make_unique<PtySession>(dir->path(), columns, rows); }
+  Game& then(const Steps& more) {
+    steps.insert(steps.end(), more.begin(), more.end());
+    return *this;
+  }
+  std::string file(const char* fileName) const { return dir->file(fileName); }
+  std::string name;
+  std::unique_ptr<TempDir> dir = std::make_unique<TempDir>();
+  std::unique_ptr<PtySession> pty;
+  Steps steps;
+  std::size_t next = 0;
+};
+
+// Runs every game's steps, all games at once, reading each one's output; a
+// game still short of its last step after the timeout fails the test.
+void drive(std::deque<Game>& games, int timeoutMs = 60000);
 
 }  // namespace kotodama::test

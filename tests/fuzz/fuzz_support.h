@@ -1,0 +1,89 @@
+#pragma once
+// Shared by the fuzz targets: checks that trap; a judge of UTF-8 that is not
+// the game's own (glibc iconv: no overlong forms, no surrogates, nothing past
+// U+10FFFF); and a terminal in memory for targets that run whole screens.
+#include <iconv.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "console/platform.h"
+
+#define CHECK(condition)                \
+  do {                                  \
+    if (!(condition)) __builtin_trap(); \
+  } while (false)
+
+namespace kotodama::fuzz {
+
+// The code points of `utf8`, or nothing when it is not valid UTF-8.
+inline std::optional<std::u32string> decodeUtf8(std::string_view utf8) {
+  static const iconv_t cd = iconv_open("UTF-32LE", "UTF-8");
+  CHECK(cd != reinterpret_cast<iconv_t>(-1));
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  std::string in(utf8), out(utf8.size() * 4 + 4, '\0');
+  char *inPtr = in.data(), *outPtr = out.data();
+  std::size_t inLeft = in.size(), outLeft = out.size();
+  if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1)) return std::nullopt;
+  std::u32string points;
+  for (std::size_t i = 0; i + 4 <= out.size() - outLeft; i += 4) {
+    const auto byte = [&](std::size_t k) { return static_cast<char32_t>(static_cast<unsigned char>(out[i + k])); };
+    points += static_cast<char32_t>(byte(0) | (byte(1) << 8) | (byte(2) << 16) | (byte(3) << 24));
+  }
+  return points;
+}
+
+// A virtual clock that jumps to each deadline; output checked to be whole
+// UTF-8 characters with no control character but the ESC that starts a
+// sequence, then dropped; input that taps `keys` in turn, one every 200
+// ticks, round and round (a tap that comes and goes while the game waits is
+// lost, as on a terminal). A screen still going after 600,000 ticks, or
+// polling a million times with the clock standing still, is stuck. Ending
+// the process throws Exit.
+class MemoryPlatform : public Platform {
+ public:
+  struct Exit {};
+  std::vector<std::string_view> keys;
+
+  TerminalEncoding encoding() const override { return TerminalEncoding::Utf8; }
+  bool hasOutput() const override { return true; }
+  bool hasInput() const override { return true; }
+  bool inputEnded() const override { return false; }
+  std::int64_t now() override { return now_; }
+  JoystickReading joystick(int) override { return {}; }
+  [[noreturn]] void exitProcess(int) override { throw Exit{}; }
+  void sleepUntil(std::int64_t deadline) override { advance(deadline); }
+  void waitForInput(std::int64_t deadline) override { advance(keys.empty() || deadline < nextKey_ ? deadline : nextKey_); }
+
+  void write(const char* bytes, std::size_t size) override {
+    const auto points = decodeUtf8({bytes, size});
+    CHECK(points.has_value());
+    for (char32_t c : *points) CHECK(c == 0x1B || (c >= 0x20 && c != 0x7F && !(c >= 0x80 && c < 0xA0)));
+  }
+
+  std::size_t read(char* buffer, std::size_t capacity) override {
+    CHECK(++readsAtOnce_ <= 1'000'000);
+    if (keys.empty() || now_ < nextKey_) return 0;
+    const std::string_view key = keys[turn_++ % keys.size()];
+    nextKey_ = now_ + 200;
+    return key.copy(buffer, capacity);
+  }
+
+ private:
+  void advance(std::int64_t t) {
+    if (t > now_) {
+      now_ = t;
+      readsAtOnce_ = 0;
+    }
+    CHECK(now_ <= 600'000);
+  }
+  std::int64_t now_ = 0, nextKey_ = 0;
+  std::size_t turn_ = 0;
+  int readsAtOnce_ = 0;
+};
+
+}  // namespace kotodama::fuzz

@@ -1,0 +1,21 @@
+#pragma once
+// Whole screens compared with the files under tests/golden/: one file per
+// screen, the characters and the colours of every cell as libvterm shows
+// them, and the caret. KOTODAMA_UPDATE_GOLDEN=1 writes the files instead
+// (then read the diff before committing them).
+#include <string>
+
+#include "support/vterm_screen.h"
+
+namespace kotodama::test {
+
+// The screen as the golden files hold it: the caret, then each row as
+// "|text|", then each row's foreground and background colours, one hex
+// digit a cell ("." for the terminal's default; the right half of a
+// wide character repeats its left half).
+std::string goldenText(const VtermScreen& screen);
+
+// Expects the screen to match tests/golden/<name>.txt.
+void expectGolden(const VtermScreen& screen, const std::string& name);
+
+}  // namespace kotodama::test
