@@ -1,15 +1,21 @@
 #!/bin/sh
 # Installs (as root) or names (otherwise) the Debian packages the build and the tests need.
 set -e
-# "play" needs only the compiler and CMake; "test" (the default) everything.
+# "play" needs only the compiler and CMake; "package" also what CPack's
+# Debian packages are made with (dpkg-shlibdeps, file); "test" (the default)
+# everything, the manual page's checker included.
 need="cmake make g++"
 if [ "${1:-test}" != play ]; then
+  need="$need dpkg-dev file"
+fi
+if [ "${1:-test}" = test ]; then
   need="$need pkg-config libvterm-dev libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-dev g++-mingw-w64-x86-64"
+  need="$need man-db groff-base"
 fi
 # Wine (64-bit only) runs the Windows build of the tests; without what it
 # recommends, which is a whole desktop.
 lean=""
-if [ "${1:-test}" != play ]; then
+if [ "${1:-test}" = test ]; then
   lean="wine64"
 fi
 missing=""
