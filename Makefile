@@ -14,7 +14,7 @@ WINE := $(WINE_ENV) /usr/lib/wine/wine64
 CMAKE_QUIET := -DCMAKE_RULE_MESSAGES=OFF --log-level=WARNING
 SANITIZER_ENV := ASAN_OPTIONS=abort_on_error=0:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 
-.PHONY: all play build test test-main test-asan test-fuzz test-cross test-install release install package \
+.PHONY: all play build test test-main test-asan test-fuzz test-cross test-install release install package screenshots \
   bench fuzz clean
 
 all: build
@@ -99,3 +99,10 @@ package: release
 test-install:
 	@./scripts/install-deps.sh test
 	./scripts/check-install.sh
+
+# The README's pictures of the screens, docs/*.svg, from scripted games.
+screenshots:
+	@./scripts/install-deps.sh test
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOTODAMA_TESTS=ON $(CMAKE_QUIET)
+	cmake --build $(BUILD) -j$(JOBS) --target kotodama_screenshots
+	./$(BUILD)/kotodama_screenshots docs
