@@ -6,13 +6,16 @@ JOBS ?= 2
 BUILD := build
 ASAN_BUILD := build-asan
 CROSS_BUILD := build-mingw
+RELEASE_BUILD := build-release
+PREFIX ?= /usr/local
 # Wine keeps its Windows folder inside the cross build, not in $HOME.
 WINE_ENV := WINEPREFIX=$(CURDIR)/$(CROSS_BUILD)/wineprefix WINEDEBUG=-all
 WINE := $(WINE_ENV) /usr/lib/wine/wine64
 CMAKE_QUIET := -DCMAKE_RULE_MESSAGES=OFF --log-level=WARNING
 SANITIZER_ENV := ASAN_OPTIONS=abort_on_error=0:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 
-.PHONY: all play build test test-install test-main test-asan test-fuzz test-cross bench fuzz clean
+.PHONY: all play build test test-main test-asan test-fuzz test-cross test-install release install package screenshots \
+  bench fuzz clean
 
 all: build
 
@@ -24,13 +27,8 @@ build:
 play: build
 	@./$(BUILD)/kotodama
 
-test: test-main test-asan test-fuzz test-cross test-install
+test: test-main test-install test-asan test-fuzz test-cross
 	@./scripts/line-count.sh
-
-# Installs into a scratch folder and builds the package; checks the manual page.
-test-install:
-	@./scripts/install-deps.sh test
-	./scripts/test-install.sh
 
 # The plain suite, with only what it needs installed (no clang, MinGW or Wine).
 test-main:
@@ -81,21 +79,32 @@ bench:
 	./build-bench/kotodama_bench
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-bench build-fuzz build-mingw
+	rm -rf $(BUILD) $(ASAN_BUILD) $(RELEASE_BUILD) build-bench build-fuzz build-mingw
 
 # `make install` builds the game in Release mode in its own folder and installs
 # it under $(PREFIX) (default /usr/local); DESTDIR stages it elsewhere.
-RELEASE_BUILD := build-release
-PREFIX ?= /usr/local
-.PHONY: install
-install:
+# `make package` builds the Debian package there (installing into /usr).
+release:
 	@./scripts/install-deps.sh play
-	@cmake -S . -B $(RELEASE_BUILD) -DCMAKE_BUILD_TYPE=Release -DKOTODAMA_TESTS=OFF -DCMAKE_INSTALL_PREFIX=$(PREFIX) $(CMAKE_QUIET)
-	@cmake --build $(RELEASE_BUILD) -j$(JOBS) --target kotodama
-	@DESTDIR=$(DESTDIR) cmake --install $(RELEASE_BUILD) --prefix $(PREFIX)
-.PHONY: package
-package:
-	@./scripts/install-deps.sh play
-	@cmake -S . -B $(RELEASE_BUILD) -DCMAKE_BUILD_TYPE=Release -DKOTODAMA_TESTS=OFF -DCMAKE_INSTALL_PREFIX=/usr $(CMAKE_QUIET)
-	@cmake --build $(RELEASE_BUILD) -j$(JOBS) --target kotodama
+	@cmake -S . -B $(RELEASE_BUILD) -DCMAKE_BUILD_TYPE=Release -DKOTODAMA_TESTS=OFF $(CMAKE_QUIET)
+	@cmake --build $(RELEASE_BUILD) -j$(JOBS)
+
+install: release
+	@DESTDIR="$(DESTDIR)" cmake --install $(RELEASE_BUILD) --prefix "$(PREFIX)"
+
+package: release
+	@./scripts/install-deps.sh package
 	@cd $(RELEASE_BUILD) && cpack -G DEB
+
+# make install into a scratch folder, the manual page without a warning, and
+# the package's contents; nothing is installed on this system.
+test-install:
+	@./scripts/install-deps.sh test
+	./scripts/check-install.sh
+
+# The README's pictures of the screens, docs/*.svg, from scripted games.
+screenshots:
+	@./scripts/install-deps.sh test
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOTODAMA_TESTS=ON $(CMAKE_QUIET)
+	cmake --build $(BUILD) -j$(JOBS) --target kotodama_screenshots
+	./$(BUILD)/kotodama_screenshots docs

@@ -1,17 +1,21 @@
 #!/bin/sh
 # Installs (as root) or names (otherwise) the Debian packages the build and the tests need.
 set -e
-# "play" needs only the compiler and CMake; "main" what the plain test suite
-# needs; "test" (the default) everything: benchmarks, fuzzing, the Windows
-# cross build and Wine.
+# "play" needs only the compiler and CMake; "package" also what CPack's
+# Debian packages are made with (dpkg-shlibdeps, file); "main" what the plain
+# test suite needs; "test" (the default) everything: benchmarks, fuzzing, the
+# Windows cross build and Wine, the manual page's checker.
 mode=${1:-test}
 need="cmake make g++"
 lean=""
 if [ "$mode" != play ]; then
+  need="$need dpkg-dev file"
+fi
+if [ "$mode" = main ] || [ "$mode" = test ]; then
   need="$need pkg-config libvterm-dev libgtest-dev libgmock-dev"
 fi
 if [ "$mode" = test ]; then
-  need="$need libbenchmark-dev clang libclang-rt-dev g++-mingw-w64-x86-64 man-db"
+  need="$need libbenchmark-dev clang libclang-rt-dev g++-mingw-w64-x86-64 man-db groff-base"
   # Wine (64-bit only) runs the Windows build of the tests; without what it
   # recommends, which is a whole desktop.
   lean="wine64"

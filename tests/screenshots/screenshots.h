@@ -1,0 +1,17 @@
+#pragma once
+// The pictures of the game's screens in the README (docs/*.svg), each made
+// by a scripted run of the game's own screens on the scripted bench.
+#include <string>
+
+namespace kotodama::test {
+
+struct Screenshot {
+  const char* file;      // under docs/
+  std::string (*take)();  // the picture, as SVG
+};
+
+// The title menu, the status screen of a fighter named "hero", the load-slot
+// screen with three saved fighters, and a battle with its GAME CLEAR banner.
+extern const Screenshot kScreenshots[4];
+
+}  // namespace kotodama::test

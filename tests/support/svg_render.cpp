@@ -1,0 +1,77 @@
+#include "support/svg_render.h"
+
+namespace kotodama::test {
+
+namespace {
+
+constexpr int kCellWidth = 10;
+constexpr int kCellHeight = 20;
+constexpr int kBaseline = 15;  // from the top of a cell, for a 16-pixel font
+
+// The sixteen console colours (bit 0 blue, bit 1 green, bit 2 red, bit 3
+// bright) as a VGA text screen shows them.
+constexpr const char* kPalette[16] = {"#000000", "#0000aa", "#00aa00", "#00aaaa", "#aa0000", "#aa00aa",
+                                      "#aa5500", "#aaaaaa", "#555555", "#5555ff", "#55ff55", "#55ffff",
+                                      "#ff5555", "#ff55ff", "#ffff55", "#ffffff"};
+// The terminal's own colours, where the game set none: grey on black.
+const char* colour(int console, int fallback) { return kPalette[console >= 0 && console < 16 ? console : fallback]; }
+
+std::string escaped(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '&') out += "&amp;";
+    else if (c == '<') out += "&lt;";
+    else if (c == '>') out += "&gt;";
+    else out += c;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string renderSvg(const VtermScreen& s) {
+  const std::string width = std::to_string(s.columns() * kCellWidth), height = std::to_string(s.rows() * kCellHeight);
+  std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + width + "\" height=\"" + height +
+                    "\" viewBox=\"0 0 " + width + " " + height + "\"\n" +
+                    " font-family=\"'DejaVu Sans Mono', Menlo, Consolas, 'Noto Sans Mono CJK JP', 'Noto Sans CJK JP', "
+                    "'IPAGothic', 'MS Gothic', monospace\" font-size=\"16\">\n" +
+                    "<rect width=\"" + width + "\" height=\"" + height + "\" fill=\"" + kPalette[0] + "\"/>\n";
+  for (int row = 1; row <= s.rows(); ++row) {
+    const std::string top = std::to_string((row - 1) * kCellHeight), baseline = std::to_string((row - 1) * kCellHeight + kBaseline);
+    // Backgrounds: one rectangle for each run of cells on the same colour.
+    for (int column = 1; column <= s.columns();) {
+      const char* bg = colour(s.cell(column, row).bg, 0);
+      int end = column + 1;
+      while (end <= s.columns() && colour(s.cell(end, row).bg, 0) == bg) ++end;
+      if (bg != kPalette[0]) {
+        svg += "<rect x=\"" + std::to_string((column - 1) * kCellWidth) + "\" y=\"" + top + "\" width=\"" +
+               std::to_string((end - column) * kCellWidth) + "\" height=\"" + std::to_string(kCellHeight) +
+               "\" fill=\"" + bg + "\"/>\n";
+      }
+      column = end;
+    }
+    // Text: one element for each run of visible characters in the same
+    // colour, every character placed at its own cell (a wide one a little in
+    // from its left edge, to sit in the middle of its two cells).
+    for (int column = 1; column <= s.columns();) {
+      Cell first = s.cell(column, row);
+      if (first.text == " " || first.text.empty()) {
+        ++column;
+        continue;
+      }
+      const char* fg = colour(first.fg, 7);
+      std::string xs, text;
+      for (Cell c = first; column <= s.columns(); c = s.cell(++column, row)) {
+        if (c.text.empty()) continue;  // the right half of a wide character
+        if (c.text == " " || colour(c.fg, 7) != fg) break;
+        if (!xs.empty()) xs += ' ';
+        xs += std::to_string((column - 1) * kCellWidth + (c.width == 2 ? 2 : 0));
+        text += escaped(c.text);
+      }
+      svg += "<text x=\"" + xs + "\" y=\"" + baseline + "\" fill=\"" + fg + "\">" + text + "</text>\n";
+    }
+  }
+  return svg + "</svg>\n";
+}
+
+}  // namespace kotodama::test
