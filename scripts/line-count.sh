@@ -7,10 +7,14 @@ count() {
     awk '
       { line = $0 }
       incomment { if (sub(/.*\*\//, "", line)) incomment = 0; else next }
-      { gsub(/\/\*.*\*\//, "", line) }
-      /\/\*/ && !/\*\// { sub(/\/\*.*/, "", line); incomment = 1 }
       { sub(/^[ \t]+/, "", line) }
       line == "" || line ~ /^\/\// { next }
+      { gsub(/\/\*.*\*\//, "", line) }
+      index(line, "/*") && (!index(line, "//") || index(line, "/*") < index(line, "//")) {
+        sub(/\/\*.*/, "", line); incomment = 1
+      }
+      { sub(/[ \t]+$/, "", line) }
+      line == "" { next }
       { n++ }
       END { print n + 0 }'
 }
