@@ -41,16 +41,5 @@ TEST(DisplayConversionEverywhere, WhatCodePage932CannotHoldBecomesAQuestionMark)
   EXPECT_EQ(utf8ToShiftJis("\xe3\x81"), "??");                      // cut UTF-8, byte by byte
 }
 
-TEST(DisplayConversionEverywhere, TheEncoderKeepsEveryCellWhereTheGameCountsIt) {
-  DisplayEncoder encoder(TerminalEncoding::Utf8);
-  encoder.setColumn(10);
-  std::string out;
-  const std::string text = "\x97\x45\x81\xbc" "x";  // 勇⊂x: 5 bytes, 5 columns
-  encoder.put(text.data(), text.size(), out);
-  EXPECT_EQ(encoder.column(), 15);
-  // ⊂ shows one column wide, so the cursor is put on column 14 after it.
-  EXPECT_EQ(out, "\xe5\x8b\x87\xe2\x8a\x82\x1b[14Gx");
-}
-
 }  // namespace
 }  // namespace kotodama

@@ -4,11 +4,8 @@
 #include <locale.h>
 
 #include <climits>
-#include <random>
 #include <string>
 #include <vector>
-
-#include "support/vterm_screen.h"
 
 namespace kotodama {
 namespace {
@@ -101,45 +98,6 @@ TEST(ShiftJisConversion, WholeStringsTypedTextAndWidths) {
                                                   : std::to_string(typedCharWidth(c.in, c.kind == WidthUtf8 ? utf8 : sjis));
     EXPECT_EQ(got, c.out) << c.kind << " " << testing::PrintToString(c.in);
     if (c.kind == ToSjis && got.find('?') == std::string::npos) { EXPECT_EQ(shiftJisToUtf8(got), c.in); }
-  }
-}
-
-// Random rows of any bytes and of every kind of character, cut into puts at
-// random places and drawn on a terminal emulator: after every put the
-// terminal's cursor stands where the encoder says the game's next byte goes
-// (one column short while a lead byte is held); no cell shows an invalid
-// UTF-8 sequence, and every ASCII byte that is no trail byte shows in its own cell.
-TEST(DisplayEncoderTerminal, CursorFollowsTheGameColumnsWhereverRowsAreCut) {
-  const std::string pieces[] = {"a", "P", "~", kMacron, kSubset, kSuperset, kNa, kUnassigned, "\x83\x94", "\x81\x40", "\xB1"};
-  const auto isLead = [](char c) { const int b = c & 0xFF; return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); };
-  const auto isTrail = [](char c) { const int b = c & 0xFF; return b >= 0x40 && b <= 0xFC && b != 0x7F; };
-  std::mt19937 rng(20240611);
-  for (int round = 0; round < 2000; ++round) {
-    std::string row;
-    while (row.size() < 74)  // 74 or 75 bytes
-      row += rng() % 8 < 3 ? std::string(1, static_cast<char>(rng() % 256)) : pieces[rng() % std::size(pieces)];
-    std::vector<bool> second(row.size() + 1, false);  // the byte is the trail of a pair
-    for (std::size_t i = 0; i + 1 < row.size(); ++i)
-      second[i + 1] = !second[i] && isLead(row[i]) && isTrail(row[i + 1]);
-    test::VtermScreen terminal;
-    DisplayEncoder encoder(TerminalEncoding::Utf8);
-    for (std::size_t done = 0; done < row.size();) {
-      const std::size_t size = std::min<std::size_t>(row.size() - done, rng() % (round % 2 == 0 ? 80 : 4));
-      std::string out;
-      encoder.put(row.data() + done, size, out);
-      done += size;
-      const bool held = done > 0 && isLead(row[done - 1]) && !second[done - 1];
-      terminal.feed(out);
-      ASSERT_EQ(terminal.cursorColumn() + (held ? 1 : 0), encoder.column()) << testing::PrintToString(row);
-    }
-    std::string out;
-    encoder.settle(out);
-    terminal.feed(out);
-    ASSERT_EQ(terminal.cursorColumn(), encoder.column());
-    ASSERT_EQ(encoder.column(), 1 + static_cast<int>(row.size()));
-    ASSERT_EQ(terminal.row(1).find("\uFFFD"), std::string::npos) << testing::PrintToString(row);
-    for (std::size_t i = 0; i < row.size(); ++i)
-      if (!second[i] && row[i] >= 0x20 && row[i] < 0x7F) { ASSERT_EQ(terminal.cell(int(i) + 1, 1).text, row.substr(i, 1)) << i; }
   }
 }
 

@@ -193,33 +193,5 @@ TEST(InputDecoderTiming, ArrivalTimesAndTheTimeout) {
   }
 }
 
-// Cut anywhere into two feeds (with a timeout check short of the deadline
-// between them), or fed a byte at a time, input gives what it gives whole.
-TEST(InputDecoderTiming, AnyCutGivesTheSameEvents) {
-  const std::string inputs[] = {
-      "ab" + CSI + "1;5A" + "\xe3\x81\x82" + SS3 + "P" + "\r\nZ" + CSI + "<0;12;7M" + CSI + "M#!!" + CSI + "97;5:3u",
-      ESC + "a" + ESC + ESC + "[B" + ESC + "]11;rgb:0/0/0" + ESC + "\\" + CSI + "?62c" + "\xe3\x81" + "x\x80\xc3\xa9",
-      CSI + std::string(70, '1') + "Ax" + CSI + "[B" + ESC + "P" + ESC + "[C\x7f\t",
-  };
-  for (const std::string& input : inputs) {
-    InputDecoder whole;
-    std::vector<InputEvent> expected;
-    whole.feed(input.data(), input.size(), 5, expected);
-    for (std::size_t cut = 0; cut <= input.size(); ++cut) {
-      InputDecoder d;
-      std::vector<InputEvent> out;
-      d.feed(input.data(), cut, 5, out);
-      d.expire(5 + InputDecoder::kEscapeTimeoutMs - 1, out);
-      d.feed(input.data() + cut, input.size() - cut, 5, out);
-      ASSERT_EQ(show(out), show(expected)) << "cut at " << cut;
-      EXPECT_EQ(d.pendingDeadline(), whole.pendingDeadline());
-    }
-    InputDecoder bytewise;
-    std::vector<InputEvent> out;
-    for (char c : input) bytewise.feed(&c, 1, 5, out);
-    EXPECT_EQ(show(out), show(expected));
-  }
-}
-
 }  // namespace
 }  // namespace kotodama

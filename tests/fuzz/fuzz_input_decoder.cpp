@@ -1,6 +1,7 @@
 // Terminal input fed to the decoder whole and in pieces: whatever comes out
-// is well formed and the same however the bytes were cut, and nothing stays
-// pending once the escape timeout has passed. The first four bytes seed the
+// is well formed and the same however the bytes were cut (with a timeout
+// check short of the deadline after every piece), and nothing stays pending
+// once the escape timeout has passed. The first four bytes seed the
 // piece sizes; the rest is the input.
 #include <algorithm>
 #include <cstring>
@@ -66,6 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t pos = 0; pos < length;) {
     const std::size_t piece = std::min<std::size_t>(length - pos, next() % 7);
     pieces.feed(input + pos, piece, 7, cut);
+    pieces.expire(7 + kTimeout - 1, cut);  // short of the deadline: nothing may come out early
     pos += piece;
   }
   pieces.expire(7 + kTimeout, cut);
