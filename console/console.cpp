@@ -219,7 +219,7 @@ void Console::stopAfterMessage() {
   backend_->discardInput();
   pendingLine_.clear();
   readLine(false);
-  exit(0);
+  exit(kFatalStopStatus);
 }
 
 void Console::exit(int status) {

@@ -107,7 +107,9 @@ class Console {
   std::string readToken(std::size_t limit);
 
   // Stops the game after a fatal message: discards pending input, waits for
-  // one line (Enter) and ends the process with status 0.
+  // one line (Enter) and ends the process with kFatalStopStatus, so that a
+  // save that failed is not reported as success.
+  static constexpr int kFatalStopStatus = 1;
   [[noreturn]] void stopAfterMessage();
 
   // Ends the process with the terminal restored.

@@ -266,7 +266,7 @@ TEST_F(ConsoleApiTest, AFatalStopDropsWhatWasTypedAndWaitsForALineWithoutEcho) {
   fake.at(0, keyEvent(65, false));
   fake.lines = {"typed"};
   fake.cursor = Coord{0, 5};
-  EXPECT_EQ(exitStatus([&] { console.stopAfterMessage(); }), 0);
+  EXPECT_EQ(exitStatus([&] { console.stopAfterMessage(); }), Console::kFatalStopStatus);
   EXPECT_EQ(fake.nextArrival(), -1);  // the pending records were dropped
   EXPECT_EQ(fake.text(0, 5, 5), "     ");
   EXPECT_TRUE(fake.lines.empty());
