@@ -3,6 +3,7 @@
 // the input mode, and what every stop gives back.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -15,6 +16,15 @@ namespace kotodama::test {
 namespace {
 
 using Exit = FakeConsole::Exit;
+
+// What a stop gives back, in one line.
+std::string state(const FakeConsole& f) {
+  char line[128];
+  std::snprintf(line, sizeof line, "mode %x, caret %u %s, attribute %x, %s, handles %s", f.inputMode, f.caret.size,
+                f.caret.visible ? "shown" : "hidden", f.attribute, f.restoreArmed ? "armed" : "not armed",
+                f.outputOpen && f.inputOpen ? "open" : !f.outputOpen && !f.inputOpen ? "closed" : "half open");
+  return line;
+}
 
 class ConsoleApiTest : public ::testing::Test {
  protected:
@@ -49,28 +59,19 @@ TEST_F(ConsoleApiTest, TakesTheConsoleOverAndGivesItBackAtEveryStop) {
   EXPECT_TRUE(console.consoleApiMode());
   // Mouse on, quick edit, line input and echo off; the caret at size 8; the
   // colours and the cells as they were until the game draws.
-  EXPECT_EQ(fake.inputMode, 0x1b1u);
-  EXPECT_EQ(fake.caret.size, 8u);
-  EXPECT_TRUE(fake.restoreArmed);
-  EXPECT_EQ(fake.attribute, 0x1e);
+  EXPECT_EQ(state(fake), "mode 1b1, caret 8 shown, attribute 1e, armed, handles open");
   EXPECT_EQ(console.keyDown(kPointerColumn), 0);
   console.setColor(12, 1);
   console.setCursorVisible(0, 0);
   close();
-  EXPECT_EQ(fake.inputMode, 0x1f7u);
-  EXPECT_EQ(fake.attribute, 0x1e);
-  EXPECT_EQ(fake.caret.size, 25u);
-  EXPECT_TRUE(fake.caret.visible);
-  EXPECT_FALSE(fake.restoreArmed);
-  EXPECT_FALSE(fake.outputOpen || fake.inputOpen);
+  EXPECT_EQ(state(fake), "mode 1f7, caret 25 shown, attribute 1e, not armed, handles closed");
 
   // exit() does the same once, before the process ends.
   FakeConsole again;
   auto console2 = std::make_unique<Console>(again);
   console2->setColor(0, 12);
   EXPECT_EQ(exitStatus([&] { console2->exit(3); }), 3);
-  EXPECT_EQ(again.inputMode, 0x1f7u);
-  EXPECT_EQ(again.attribute, 0x07);
+  EXPECT_EQ(state(again), "mode 1f7, caret 25 shown, attribute 7, not armed, handles closed");
   again.inputMode = 5;
   console2.reset();  // nothing is given back twice
   EXPECT_EQ(again.inputMode, 5u);
@@ -143,11 +144,9 @@ TEST_F(ConsoleApiTest, ClearScreenBlanksTheWholeBufferAndHomesButKeepsTheTextCol
 TEST_F(ConsoleApiTest, TheCaretTakesTheLowByteAndSizesOneToNinetyNine) {
   Console& console = open();
   console.setCursorVisible(0x100, 100);
-  EXPECT_FALSE(fake.caret.visible);
-  EXPECT_EQ(fake.caret.size, 8u);
+  EXPECT_EQ(state(fake), "mode 1b1, caret 8 hidden, attribute 7, armed, handles open");
   console.setCursorVisible(1, 99);
-  EXPECT_TRUE(fake.caret.visible);
-  EXPECT_EQ(fake.caret.size, 99u);
+  EXPECT_EQ(state(fake), "mode 1b1, caret 99 shown, attribute 7, armed, handles open");
 }
 
 TEST_F(ConsoleApiTest, TextKeepsItsCellsOnEveryCodePage) {
