@@ -3,6 +3,7 @@
 // echoed here. The OS side is the platform (platform_posix.cpp).
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 
 #include "console/console_backend.h"
@@ -42,6 +43,18 @@ class TerminalBackend final : public ConsoleBackend {
     n += std::snprintf(sequence + n, sizeof sequence - n, ";3%d", kColourCode[storedFg & 7]);
     if (storedBg & 8) n += std::snprintf(sequence + n, sizeof sequence - n, ";5");
     std::snprintf(sequence + n, sizeof sequence - n, ";4%dm", kColourCode[storedBg & 7]);
+    emit(sequence);
+    // ";1" and ";5" are kept for terminals that read them as bright colours;
+    // most terminals instead draw bold and blink (the text then vanishes half
+    // of the time), so one more sequence sets the bright colour itself, with
+    // blink off.
+    if ((storedFg & 8) == 0 && (storedBg & 8) == 0) return;
+    n = std::snprintf(sequence, sizeof sequence, "\033[");
+    if (storedFg & 8) n += std::snprintf(sequence + n, sizeof sequence - n, "9%d", kColourCode[storedFg & 7]);
+    if (storedBg & 8) {
+      std::snprintf(sequence + n, sizeof sequence - n, "%s25;10%d", (storedFg & 8) ? ";" : "", kColourCode[storedBg & 7]);
+    }
+    std::snprintf(sequence + std::strlen(sequence), sizeof sequence - std::strlen(sequence), "m");
     emit(sequence);
   }
 

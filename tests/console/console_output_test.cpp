@@ -26,15 +26,16 @@ TEST(ConsoleOutput, EscapeSequencesUseTheStoredPair) {
   } cases[] = {
       {[](Console& c) { c.moveCursor(5, 3); }, "\x1b[3;5H"},
       {[](Console& c) { c.clearScreen(16, 16); }, "\x1b[2J"},
-      {[](Console& c) { c.clearScreen(15, 0); }, "\x1b[0;1;37;40m\x1b[2J"},
+      {[](Console& c) { c.clearScreen(15, 0); }, "\x1b[0;1;37;40m\x1b[97m\x1b[2J"},
       {[](Console& c) { c.setCursorVisible(0, 0); }, "\x1b[?25l"},
       {[](Console& c) { c.setCursorVisible(1, 100); }, "\x1b[?25h"},
-      {[](Console& c) { c.setColor(0, 12); }, "\x1b[0;30;5;41m"},
+      {[](Console& c) { c.setColor(0, 12); }, "\x1b[0;30;5;41m\x1b[25;101m"},  // then blink off, bright red
       {[](Console& c) { c.setColor(16, 16); }, ""},
       {[](Console& c) { c.setColor(16, 4); }, "\x1b[0;30;41m"},  // keeps black
       {[](Console& c) { c.setColor(7, 16); }, "\x1b[0;37;41m"},  // keeps red
       {[](Console& c) { c.setColor(17, 0); }, "\x1b[0;34;40m"},  // 17 shows as 1
-      {[](Console& c) { c.setColor(16, 14); }, "\x1b[0;34;5;43m"},
+      {[](Console& c) { c.setColor(16, 14); }, "\x1b[0;34;5;43m\x1b[25;103m"},
+      {[](Console& c) { c.setColor(15, 9); }, "\x1b[0;1;37;5;44m\x1b[97;25;104m"},
       {[](Console& c) { c.setColor(6, 3); }, "\x1b[0;33;46m"},
   };
   for (const auto& c : cases) EXPECT_EQ(bytesOf(bench, c.operation), c.bytes);
@@ -61,6 +62,7 @@ TEST(ConsoleOutput, TextLandsInItsCellsInItsColours) {
   EXPECT_EQ(s.cell(19, 13).text, ">");
   EXPECT_EQ(s.cell(19, 13).fg, 0);
   EXPECT_EQ(s.cell(19, 13).bg, 12);
+  EXPECT_FALSE(s.cell(19, 13).blink);  // light red, steady
   EXPECT_EQ(s.cell(1, 25).text, "名");
   EXPECT_EQ(s.cell(1, 25).fg, 15);
   EXPECT_EQ(s.cell(3, 25).text, "前");

@@ -72,11 +72,12 @@ Cell VtermScreen::cell(int column, int row) const {
     for (int i = 0; i < VTERM_MAX_CHARS_PER_CELL && c.chars[i] != 0; ++i) appendUtf8(result.text, c.chars[i]);
     result.width = c.width;
   }
+  result.blink = c.attrs.blink != 0;
   if (VTERM_COLOR_IS_INDEXED(&c.fg) && !VTERM_COLOR_IS_DEFAULT_FG(&c.fg)) {
-    result.fg = kConsoleColour[c.fg.indexed.idx & 7] + (c.attrs.bold ? 8 : 0);
+    result.fg = kConsoleColour[c.fg.indexed.idx & 7] + (c.attrs.bold || c.fg.indexed.idx >= 8 ? 8 : 0);
   }
   if (VTERM_COLOR_IS_INDEXED(&c.bg) && !VTERM_COLOR_IS_DEFAULT_BG(&c.bg)) {
-    result.bg = kConsoleColour[c.bg.indexed.idx & 7] + (c.attrs.blink ? 8 : 0);
+    result.bg = kConsoleColour[c.bg.indexed.idx & 7] + (c.attrs.blink || c.bg.indexed.idx >= 8 ? 8 : 0);
   }
   return result;
 }

@@ -15,6 +15,7 @@ struct Cell {
   int width = 1;
   int fg = -1;  // console colour 0..15 (bold adds 8), -1 for the terminal's default
   int bg = -1;  // console colour 0..15 (blink adds 8), -1 for the terminal's default
+  bool blink = false;
 };
 
 class VtermScreen {
