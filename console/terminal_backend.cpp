@@ -19,6 +19,10 @@ constexpr int kColourCode[8] = {0, 4, 2, 6, 1, 5, 3, 7};
 // Queued events beyond which the terminal is left unread until the game
 // catches up (the bytes wait in the terminal, nothing is lost).
 constexpr std::size_t kQueueLimit = 8192;
+// Bytes read from the terminal in one poll, at most: input that never ends
+// (/dev/zero, a stream of garbage that makes no events) must not keep the
+// game from drawing and waiting.
+constexpr std::size_t kReadLimitPerPoll = 64 * 1024;
 constexpr std::uint8_t kEnterKey = 13;
 constexpr std::uint8_t kBackspaceKey = 8;
 
@@ -114,7 +118,8 @@ class TerminalBackend final : public ConsoleBackend {
   void discardInput() override {
     queue_.clear();
     char buffer[4096];
-    while (platform_.read(buffer, sizeof buffer) > 0) {
+    for (std::size_t total = 0, n; total < kReadLimitPerPoll && (n = platform_.read(buffer, sizeof buffer)) > 0;) {
+      total += n;
     }
     std::vector<InputEvent> dropped;
     decoder_.expire(platform_.now() + InputDecoder::kEscapeTimeoutMs, dropped);
@@ -157,9 +162,10 @@ class TerminalBackend final : public ConsoleBackend {
   bool readTerminal() {
     char buffer[4096];
     bool arrived = false;
-    while (queue_.size() < kQueueLimit) {
+    for (std::size_t total = 0; queue_.size() < kQueueLimit && total < kReadLimitPerPoll;) {
       const std::size_t n = platform_.read(buffer, sizeof buffer);
       if (n == 0) break;
+      total += n;
       arrived = true;
       scratch_.clear();
       decoder_.feed(buffer, n, platform_.now(), scratch_);

@@ -17,6 +17,17 @@ TEST(GameLoop, AnUnexpectedTitleResultStopsAfterOneLine) {
   EXPECT_TRUE(bench.screen().contains("予想外のエラー"));
 }
 
+// Input that never ends and makes no events (/dev/zero) does not stop the
+// title from drawing and waiting: the menu stands at its usual time.
+TEST(GameLoop, EndlessNulBytesDoNotStarveTheTitle) {
+  Bench bench;
+  bench.platform.endlessZeros = true;
+  bench.platform.limitAt(5070);
+  EXPECT_EQ(bench.run([&] { return runGame(bench.console); }).kind, Outcome::TimedOut);
+  EXPECT_EQ(bench.platform.clock(), 5070);
+  EXPECT_EQ(bench.screen().cell(19, 13).text, ">");
+}
+
 TEST(GameLoop, EndOfInputOnTheTitleEndsTheGame) {
   Bench bench;
   bench.platform.endInputAt(1000);

@@ -87,6 +87,7 @@ std::size_t ScriptedPlatform::read(char* buffer, std::size_t capacity) {
   if (++reads_ % 1'000'000 == 0 && now_ == lastSpinCheck_) throw TimeLimit{now_};
   if (reads_ % 1'000'000 == 0) lastSpinCheck_ = now_;
   deliverDue();
+  if (endlessZeros) return std::memset(buffer, 0, capacity), capacity;
   const std::size_t n = std::min(capacity, readable_.size());
   std::memcpy(buffer, readable_.data(), n);
   readable_.erase(0, n);

@@ -84,6 +84,7 @@ class ScriptedPlatform : public Platform {
   [[noreturn]] void exitProcess(int status) override;
 
   bool keepOutput = true;  // keep every byte written in output()
+  bool endlessZeros = false;  // standard input reads NUL bytes without end, as from /dev/zero
   JoystickReading joysticks[2];
 
  private:
