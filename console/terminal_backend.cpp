@@ -53,13 +53,10 @@ class TerminalBackend final : public ConsoleBackend {
     // of the time), so one more sequence sets the bright colour itself, with
     // blink off.
     if ((storedFg & 8) == 0 && (storedBg & 8) == 0) return;
-    n = std::snprintf(sequence, sizeof sequence, "\033[");
-    if (storedFg & 8) n += std::snprintf(sequence + n, sizeof sequence - n, "9%d", kColourCode[storedFg & 7]);
-    if (storedBg & 8) {
-      std::snprintf(sequence + n, sizeof sequence - n, "%s25;10%d", (storedFg & 8) ? ";" : "", kColourCode[storedBg & 7]);
-    }
-    std::snprintf(sequence + std::strlen(sequence), sizeof sequence - std::strlen(sequence), "m");
-    emit(sequence);
+    std::string bright = "\033[";
+    if (storedFg & 8) bright += "9" + std::to_string(kColourCode[storedFg & 7]);
+    if (storedBg & 8) bright += std::string(storedFg & 8 ? ";" : "") + "25;10" + std::to_string(kColourCode[storedBg & 7]);
+    emit((bright + "m").c_str());
   }
 
   void clearScreen(int fg, int bg, int storedFg, int storedBg) override {
