@@ -53,10 +53,13 @@ class TerminalBackend final : public ConsoleBackend {
     // of the time), so one more sequence sets the bright colour itself, with
     // blink off.
     if ((storedFg & 8) == 0 && (storedBg & 8) == 0) return;
-    std::string bright = "\033[";
-    if (storedFg & 8) bright += "9" + std::to_string(kColourCode[storedFg & 7]);
-    if (storedBg & 8) bright += std::string(storedFg & 8 ? ";" : "") + "25;10" + std::to_string(kColourCode[storedBg & 7]);
-    emit((bright + "m").c_str());
+    char foreground[4] = "", background[12] = "";
+    if (storedFg & 8) std::snprintf(foreground, sizeof foreground, "9%d", kColourCode[storedFg & 7]);
+    if (storedBg & 8) {
+      std::snprintf(background, sizeof background, "%s25;10%d", (storedFg & 8) ? ";" : "", kColourCode[storedBg & 7]);
+    }
+    std::snprintf(sequence, sizeof sequence, "\033[%s%sm", foreground, background);
+    emit(sequence);
   }
 
   void clearScreen(int fg, int bg, int storedFg, int storedBg) override {
