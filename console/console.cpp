@@ -120,6 +120,7 @@ void Console::fold(const InputEvent& event) {
       setBit(keyState_, 2, (event.buttons & kButtonRight) != 0);
       return;
     case EventKind::Text:
+    case EventKind::Answer:
       return;
   }
 }
@@ -189,9 +190,9 @@ void Console::confirmWait() {
 
 // ------------------------------------------------------------ typed lines
 
-void Console::readLine(bool echo) {
+void Console::readLine() {
   std::string line;
-  if (!backend_->readLine(echo, line)) exit(0);  // nothing more can be typed: the game ends as END does
+  if (!backend_->readLine(line)) exit(0);  // nothing more can be typed: the game ends as END does
   if (pendingLine_.size() < kLineLimit * 4) {
     pendingLine_ += line;
     pendingLine_ += '\n';
@@ -210,7 +211,7 @@ std::string Console::readToken(std::size_t limit) {
       return token;
     }
     pendingLine_.clear();
-    readLine(true);
+    readLine();
   }
 }
 
@@ -218,7 +219,7 @@ void Console::stopAfterMessage() {
   flush();
   backend_->discardInput();
   pendingLine_.clear();
-  readLine(false);
+  readLine();
   exit(kFatalStopStatus);
 }
 

@@ -107,7 +107,7 @@ class Console {
   std::string readToken(std::size_t limit);
 
   // Stops the game after a fatal message: discards pending input, waits for
-  // one line (Enter) and ends the process with kFatalStopStatus, so that a
+  // one line (Enter, what is typed echoed) and ends the process with kFatalStopStatus, so that a
   // save that failed is not reported as success.
   static constexpr int kFatalStopStatus = 1;
   [[noreturn]] void stopAfterMessage();
@@ -134,7 +134,7 @@ class Console {
   Console(std::unique_ptr<ConsoleBackend> backend, bool consoleApiMode);
   void poll();  // takes in the input that is due and folds it
   void fold(const InputEvent& event);
-  void readLine(bool echo);
+  void readLine();
   void releaseWaveDevices();
   bool soundRegistered(SoundHandle handle) const;
 

@@ -180,13 +180,13 @@ class ConsoleApiBackend final : public ConsoleBackend, private DisplaySink {
   // Events that arrive meanwhile wait in the console for the next poll.
   void waitTicks(int n) override { api_.sleepUntil(api_.now() + std::max(n, 0)); }
 
-  bool readLine(bool echo, std::string& line) override {
+  bool readLine(std::string& line) override {
     flush();
-    // The console's own line editing while the line is typed (with its echo,
-    // unless the line is only waited for), then back to single events.
+    // The console's own line editing and echo while the line is typed, then
+    // back to single events.
     if (restore_.hasInputMode) {
       const std::uint32_t lineMode =
-          gameInputMode_ | kEnableLineInput | kEnableProcessedInput | (echo ? kEnableEchoInput : 0u);
+          gameInputMode_ | kEnableLineInput | kEnableProcessedInput | kEnableEchoInput;
       api_.setConsoleMode(input_, lineMode);
     }
     std::string typed;

@@ -48,9 +48,9 @@ class ConsoleBackend {
   virtual void reportedDown(int /*bit*/) {}
   // Returns after n milliseconds; what arrives meanwhile waits.
   virtual void waitTicks(int n) = 0;
-  // One typed line, in Shift-JIS without its line end, echoed unless `echo`
-  // is false; false when input has ended with nothing typed.
-  virtual bool readLine(bool echo, std::string& line) = 0;
+  // One typed line, in Shift-JIS without its line end, echoed as it is
+  // typed; false when input has ended with nothing typed.
+  virtual bool readLine(std::string& line) = 0;
   // Forgets every input that waits.
   virtual void discardInput() = 0;
   virtual JoystickReading joystick(int id) = 0;

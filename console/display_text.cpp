@@ -19,8 +19,8 @@ namespace {
 
 // ------------------------------------------------------------ byte classes
 
-bool isLead(unsigned b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
-bool isTrail(unsigned b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); }
+bool isLead(unsigned b) { return isShiftJisLead(b); }
+bool isTrail(unsigned b) { return isShiftJisTrail(b); }
 bool isHalfWidthKana(unsigned b) { return b >= 0xA1 && b <= 0xDF; }
 bool isControl(unsigned b) { return b < 0x20 || b == 0x7F; }
 bool isPrintableAscii(unsigned b) { return b >= 0x20 && b < 0x7F; }

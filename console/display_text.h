@@ -82,6 +82,11 @@ class DisplayEncoder {
   int heldLead_ = -1;  // a lead byte waiting for its trail byte, or -1
 };
 
+// The bytes that start a double-byte Shift-JIS character, and those that
+// can follow such a start.
+constexpr bool isShiftJisLead(unsigned b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+constexpr bool isShiftJisTrail(unsigned b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); }
+
 // Converts a line typed in the terminal's encoding to Shift-JIS. A character
 // that Shift-JIS cannot hold, and every byte of invalid input, becomes "?",
 // as a Shift-JIS console would store it.

@@ -17,17 +17,22 @@ int EventQueue::channelOf(const InputEvent& event) {
     case EventKind::Mouse:
       return kMouseChannel;
     case EventKind::Text:
+    case EventKind::Answer:
       break;
   }
   return kTextChannel;
 }
 
-void EventQueue::push(const InputEvent& event) {
+void EventQueue::push(const InputEvent& event, Arrival arrival) {
   Entry entry{event, event.time, -1, false};
   if (event.kind == EventKind::Key && event.vk != 0) {
     const int vk = event.vk;
     if (event.pressed) {
+      const bool seen = pressSeen_[vk];
+      const std::int64_t gap = event.time - pressTime_[vk];
+      pressSeen_[vk] = true;
       pressTime_[vk] = event.time;
+      pressPolled_[vk] = arrival == Arrival::Polling;
       // A repeated press keeps the key down: its earlier release is dropped.
       for (auto it = queue_.begin(); it != queue_.end(); ++it) {
         if (it->synthetic && it->event.vk == vk) {
@@ -36,19 +41,25 @@ void EventQueue::push(const InputEvent& event) {
         }
       }
       queue_.push_back(entry);
-      if (!event.reportsRelease) {
-        Entry release{event, event.time + kReleaseDelayMs, vk, true};
-        release.event.pressed = false;
-        release.event.modifiers = 0;
-        release.event.text.clear();
-        queue_.push_back(release);
+      if (event.reportsRelease) return;
+      Entry release{event, event.time + kReleaseDelayMs, vk, true, pressPolled_[vk] ? kAskPauses : 0};
+      release.event.pressed = false;
+      release.event.modifiers = 0;
+      release.event.text.clear();
+      if (arrival == Arrival::TypedAhead) {
+        release.due = event.time;
+      } else if (seen && gap >= 0 && gap < kRepeatGapMs) {
+        release.due = event.time + std::clamp<std::int64_t>(gap + gap / 2, 30, kReleaseDelayMs);
+        release.pausesLeft = 0;
       }
+      queue_.push_back(release);
       return;
     }
     // A release the terminal reported itself.
     if (event.time - pressTime_[vk] < kReleaseDelayMs) {
       entry.due = pressTime_[vk] + kReleaseDelayMs;
       entry.holdBit = vk;
+      entry.pausesLeft = pressPolled_[vk] ? kAskPauses : 0;
     }
     queue_.push_back(entry);
     return;
@@ -69,7 +80,7 @@ void EventQueue::push(const InputEvent& event) {
 }
 
 bool EventQueue::isDue(const Entry& entry, std::int64_t now) const {
-  if (entry.due <= now) return true;
+  if (entry.due <= now && entry.pausesLeft <= 0) return true;
   return entry.holdBit >= 0 && releasable_[entry.holdBit];
 }
 
@@ -97,10 +108,18 @@ void EventQueue::takeDue(std::int64_t now, std::vector<InputEvent>& out) {
 }
 
 void EventQueue::takeAll(std::vector<InputEvent>& out) {
+  std::deque<Entry> releases;
   for (Entry& entry : queue_) {
-    if (!entry.synthetic) out.push_back(std::move(entry.event));
+    if (!entry.synthetic) {
+      out.push_back(std::move(entry.event));
+      continue;
+    }
+    entry.due = std::numeric_limits<std::int64_t>::min();
+    entry.pausesLeft = 0;
+    releases.push_back(std::move(entry));
   }
   clear();
+  queue_ = std::move(releases);
 }
 
 void EventQueue::reportedDown(int bit) {
@@ -109,6 +128,7 @@ void EventQueue::reportedDown(int bit) {
 
 void EventQueue::paused() {
   for (int bit = 0; bit < 256; ++bit) releasable_[bit] = releasable_[bit] || reported_[bit];
+  for (Entry& entry : queue_) entry.pausesLeft = std::max(entry.pausesLeft - 1, 0);
 }
 
 std::int64_t EventQueue::nextDue() const {

@@ -1,16 +1,26 @@
 #pragma once
 // The console's queue of input events between the terminal and keyDown.
 //
-// A terminal reports key presses only. Each decoded key press is queued with a
-// release of its own 100 ms later, unless the terminal repeats the key first
-// (auto-repeat keeps it down); once keyDown has reported the key down, that
-// release is also let through by the first poll after the game's next pause,
-// so one tap counts once, while a screen that asks twice within one pass sees
-// the key down both times. A mouse
-// button released less than 100 ms after its press has that release held back
-// the same way, so a quick tap is never lost between two polls. Events of one
-// key (or of the mouse) keep their order; a held-back event holds back the
-// later ones of its kind only.
+// A terminal reports key presses only, so each decoded press is queued with a
+// release of its own, guessed:
+//  - a press that arrives while nobody polls (an animation) is released
+//    100 ms after it, so a tap there has long been let go when a screen
+//    next polls;
+//  - a press that arrives while a screen polls is released once the screen
+//    has asked about the key and paused after, so two keys that arrive
+//    together both count, each at its own test in the pass; a key the
+//    screen does not ask about is let go after 100 ms and three pauses;
+//  - while the terminal auto-repeats a key, each repeat keeps it down and
+//    the key is let go when no repeat comes within 1.5 repeat intervals;
+//  - a key typed ahead of the end of a line of text is a whole tap: its
+//    press and release wait together, and fold into nothing.
+// Once keyDown has reported a key down, its release is also let through by
+// the first poll after the game's next pause, so one tap counts once.
+// A release that the terminal reports itself (the keyboard protocol), and a
+// mouse button released, less than 100 ms after the press is held back the
+// same way, so a quick tap is never lost between two polls. Events of one key
+// (or of the mouse) keep their order; a held-back event holds back the later
+// ones of its kind only.
 #include <cstdint>
 #include <deque>
 #include <vector>
@@ -22,17 +32,27 @@ namespace kotodama {
 class EventQueue {
  public:
   static constexpr std::int64_t kReleaseDelayMs = 100;
+  // How many pauses the release of a key pressed while a screen polls waits
+  // for the screen to ask about the key.
+  static constexpr int kAskPauses = 3;
+  // Presses of one key closer together than this are the terminal's
+  // auto-repeat.
+  static constexpr std::int64_t kRepeatGapMs = 125;
+
+  // When an event arrived: while nobody polled, while a screen polled, or
+  // typed ahead of the end of a line of text.
+  enum class Arrival { Waiting, Polling, TypedAhead };
 
   // Queues an event as it arrives from the terminal.
-  void push(const InputEvent& event);
+  void push(const InputEvent& event, Arrival arrival = Arrival::Waiting);
 
   // Removes the events that are due at `now` and appends them, in order, to
   // `out`.
   void takeDue(std::int64_t now, std::vector<InputEvent>& out);
 
   // Removes every queued event (due or not) and appends the presses, mouse
-  // reports and text to `out`; the synthetic releases are dropped. For reading
-  // a line of text, which takes everything typed so far.
+  // reports and text to `out`; the guessed releases stay, due at once. For
+  // reading a line of text, which takes everything typed so far.
   void takeAll(std::vector<InputEvent>& out);
 
   // keyDown has just reported this key-state bit (0..255) down: its pending
@@ -57,6 +77,7 @@ class EventQueue {
     std::int64_t due = 0;
     int holdBit = -1;  // key-state bit whose report lets this release through
     bool synthetic = false;
+    int pausesLeft = 0;  // ...and pauses still to come before it is due by time
   };
   static int channelOf(const InputEvent& event);
   bool isDue(const Entry& entry, std::int64_t now) const;
@@ -65,6 +86,8 @@ class EventQueue {
   bool reported_[256] = {};    // reported down since its last press was taken
   bool releasable_[256] = {};  // ...and the game has paused since
   std::int64_t pressTime_[256] = {};
+  bool pressSeen_[256] = {};
+  bool pressPolled_[256] = {};  // the key's last press arrived while a screen polled
   std::uint8_t mouseButtons_ = 0;  // buttons held after the last queued mouse report
 };
 

@@ -1,5 +1,7 @@
 #include "console/input_decoder.h"
 
+#include "console/display_text.h"
+
 #include <algorithm>
 #include <array>
 #include <limits>
@@ -289,7 +291,7 @@ void InputDecoder::step(unsigned char byte, std::int64_t now, std::vector<InputE
           // A CR LF pair is one Enter.
           if (byte == 0x0A && afterCr && withinTimeout(crTime_, now)) return;
           byteKey(byte, 0, now, out);
-        } else if (byte >= 0xC2 && byte <= 0xF4) {
+        } else if (shiftJis_ ? isShiftJisLead(byte) : (byte >= 0xC2 && byte <= 0xF4)) {
           state_ = State::Utf8;
           pending_.assign(1, static_cast<char>(byte));
           pendingSince_ = now;
@@ -418,6 +420,17 @@ void InputDecoder::step(unsigned char byte, std::int64_t now, std::vector<InputE
         continue;
 
       case State::Utf8: {
+        if (shiftJis_) {
+          state_ = State::Ground;
+          if (!isShiftJisTrail(byte)) {
+            flushUtf8(out);
+            continue;
+          }
+          pending_.push_back(static_cast<char>(byte));
+          out.push_back(textEvent(pending_, pendingSince_));
+          pending_.clear();
+          return;
+        }
         const auto lead = static_cast<unsigned char>(pending_[0]);
         const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
         unsigned char low = 0x80;
@@ -449,6 +462,17 @@ void InputDecoder::step(unsigned char byte, std::int64_t now, std::vector<InputE
 }
 
 void InputDecoder::dispatchCsi(unsigned char final, std::vector<InputEvent>& out) {
+  if (!pending_.empty() && pending_[0] == '?') {
+    // Answers to queries: CSI ? flags u (the keyboard protocol's flags), CSI ? 62 ; ... c.
+    if (final == 'u' || final == 'c') {
+      InputEvent e;
+      e.kind = EventKind::Answer;
+      e.time = pendingSince_;
+      e.answer = final == 'u' ? Answer::KeyboardFlags : Answer::DeviceAttributes;
+      out.push_back(std::move(e));
+    }
+    return;
+  }
   Parameters p;
   if (!parseParameters(pending_, p)) return;
   if (p.prefix == '<') {
@@ -460,7 +484,7 @@ void InputDecoder::dispatchCsi(unsigned char final, std::vector<InputEvent>& out
                 static_cast<std::uint32_t>(p.value(2)), final == 'm', out);
     return;
   }
-  if (p.prefix != 0) return;  // answers to queries: CSI ? ... u, CSI ? 62 c, ...
+  if (p.prefix != 0) return;
 
   KeyState state;
   if (final == '~') {

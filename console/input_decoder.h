@@ -17,6 +17,14 @@ enum class EventKind : std::uint8_t {
   Key,    // a key press (or, from terminals that report them, a release)
   Mouse,  // a mouse report: press, release, motion or wheel
   Text,   // typed text with no key code of its own (punctuation, UTF-8 characters)
+  Answer, // the terminal's answer to a query (see InputEvent::answer)
+};
+
+// What a terminal answered.
+enum class Answer : std::uint8_t {
+  None,
+  KeyboardFlags,      // CSI ? flags u: it knows the kitty keyboard protocol
+  DeviceAttributes,   // CSI ? ... c: its primary device attributes
 };
 
 struct InputEvent {
@@ -36,6 +44,8 @@ struct InputEvent {
   std::uint8_t buttons = 0;
   bool wheel = false;  // a wheel report only moves the pointer
 
+  Answer answer = Answer::None;  // Answer events only
+
   // The bytes this event types into a line of text, in the terminal's
   // encoding: "a" for the A key, "A" with Shift, "\xe3\x82\xa2" for a typed
   // katakana A, " " for Space, "\t" for Tab. Empty for keys that type
@@ -46,6 +56,10 @@ struct InputEvent {
 
 class InputDecoder {
  public:
+  // `shiftJis`: the terminal types Shift-JIS (a lead byte and its trail byte
+  // make one character); otherwise UTF-8.
+  explicit InputDecoder(bool shiftJis = false) : shiftJis_(shiftJis) {}
+
   // How long a lone ESC waits for the rest of an escape sequence.
   static constexpr std::int64_t kEscapeTimeoutMs = 30;
 
@@ -74,7 +88,7 @@ class InputDecoder {
     X10Mouse,   // after ESC [ M, collecting the three report bytes
     String,     // inside an OSC, DCS or APC string
     StringEsc,  // ESC inside a string: ST if a backslash follows
-    Utf8,       // collecting the bytes of a multi-byte UTF-8 character
+    Utf8,       // collecting the bytes of a multi-byte UTF-8 (or Shift-JIS) character
   };
 
   void step(unsigned char byte, std::int64_t now, std::vector<InputEvent>& out);
@@ -94,6 +108,7 @@ class InputDecoder {
   bool afterCr_ = false;            // the last byte was a CR (an LF right after it is dropped)
   std::int64_t crTime_ = 0;
   std::uint8_t held_ = 0;  // mouse buttons held, kButton* bits
+  bool shiftJis_ = false;
 };
 
 }  // namespace kotodama

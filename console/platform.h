@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "console/console_api.h"
 #include "console/display_text.h"
@@ -17,6 +18,23 @@ struct JoystickReading {
   bool ok = false;  // false: absent or unreadable
   std::uint32_t x = 0, y = 0, z = 0, buttons = 0;
 };
+
+// The smallest terminal the game's screens fit in.
+inline constexpr int kMinColumns = 80;
+inline constexpr int kMinRows = 25;
+
+struct TerminalSize {
+  int columns = kMinColumns;
+  int rows = kMinRows;
+  bool fits() const { return columns >= kMinColumns && rows >= kMinRows; }
+};
+
+// The notice shown while the terminal is too small for the game.
+std::string sizeNotice(TerminalSize size);
+
+// Keys that a terminal driver turns into signals; under the keyboard
+// protocol the terminal sends them as keys instead.
+enum class KeySignal { Interrupt, Quit, Suspend };
 
 class Platform {
  public:
@@ -51,6 +69,24 @@ class Platform {
 
   // Joystick 0 or 1.
   virtual JoystickReading joystick(int id) = 0;
+
+  // Standard input and output are one interactive terminal, which answers
+  // queries (the console may ask it what it knows).
+  virtual bool answersQueries() const { return false; }
+
+  // The console has pushed (true) or popped (false) the keyboard protocol's
+  // flags (CSI > 11 u / CSI < u): giving the terminal back pops them, taking
+  // it again pushes them again.
+  virtual void keyboardFlagsPushed(bool) {}
+
+  // Ctrl+C, Ctrl+\ or Ctrl+Z arrived as a key: acts as the terminal driver
+  // would have (ends or stops the process, the terminal given back first).
+  virtual void keySignal(KeySignal) {}
+
+  // True once after the terminal changed size or was given back and taken
+  // again (a stop and continue): its screen must be drawn again. `size` is
+  // its size now.
+  virtual bool screenChanged(TerminalSize& /*size*/) { return false; }
 
   // Puts the terminal back as it was and ends the process with `status`.
   [[noreturn]] virtual void exitProcess(int status) = 0;

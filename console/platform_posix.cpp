@@ -28,9 +28,6 @@ namespace kotodama {
 
 namespace {
 
-constexpr int kMinColumns = 80;
-constexpr int kMinRows = 25;
-
 // Cancels any half-sent sequence, stops mouse reporting, resets the colours,
 // shows the caret, clears the screen and homes the cursor (a terminal with no
 // alternate screen is left clean, not with the game's art under the prompt),
@@ -43,11 +40,16 @@ constexpr char kResetSequence[] = "\033[0m\033[?25h";
 // How long a restore may wait for a terminal that reads no output.
 constexpr int kRestoreDeadlineMs = 500;
 constexpr char kEnterSequence[] = "\033[?1049h\033[H\033[2J\033[?1003h\033[?1006h";
+// The keyboard protocol's flags, pushed by the console (see terminal_backend.cpp).
+constexpr char kKeyboardPush[] = "\033[>11u";
+constexpr char kKeyboardPop[] = "\033[<u";
 
 // What the signal handlers need, kept where they can reach it safely.
 struct TerminalState {
   volatile sig_atomic_t active = 0;  // the terminal is taken over and not yet given back
   volatile sig_atomic_t resized = 0;
+  volatile sig_atomic_t screenLost = 0;   // given back and taken again: the screen must be drawn again
+  volatile sig_atomic_t flagsPushed = 0;  // the keyboard protocol's flags are pushed
   bool rawInput = false;
   bool screen = false;
   bool resetOnly = false;  // output that is no terminal: colours and caret undone only
@@ -95,16 +97,34 @@ void writeBounded(int fd, const char* bytes, std::size_t size) {
   if (flags >= 0) fcntl(fd, F_SETFL, flags);
 }
 
-// Gives the terminal back. Async-signal-safe; runs at most once.
+// Gives the terminal back, for good or for a stop. Async-signal-safe.
+void releaseTerminal() {
+  if (gTerminal.screen) {
+    if (gTerminal.flagsPushed) writeBounded(STDOUT_FILENO, kKeyboardPop, sizeof kKeyboardPop - 1);
+    writeBounded(STDOUT_FILENO, kLeaveSequence, sizeof kLeaveSequence - 1);
+  }
+  if (gTerminal.resetOnly) writeBounded(STDOUT_FILENO, kResetSequence, sizeof kResetSequence - 1);
+  if (gTerminal.rawInput) tcsetattr(STDIN_FILENO, TCSADRAIN, &gTerminal.saved);
+}
+
+// Takes the terminal again after a stop; its screen is then empty. Async-signal-safe.
+void retakeTerminal() {
+  if (gTerminal.rawInput) tcsetattr(STDIN_FILENO, TCSADRAIN, &gTerminal.raw);
+  if (gTerminal.screen) {
+    writeBounded(STDOUT_FILENO, kEnterSequence, sizeof kEnterSequence - 1);
+    if (gTerminal.flagsPushed) writeBounded(STDOUT_FILENO, kKeyboardPush, sizeof kKeyboardPush - 1);
+  }
+  gTerminal.screenLost = 1;
+}
+
+// Gives the terminal back for good. Async-signal-safe; runs at most once.
 void leaveTerminal() {
   sigset_t all, old;
   sigfillset(&all);
   pthread_sigmask(SIG_BLOCK, &all, &old);
   if (gTerminal.active) {
     gTerminal.active = 0;
-    if (gTerminal.screen) writeBounded(STDOUT_FILENO, kLeaveSequence, sizeof kLeaveSequence - 1);
-    if (gTerminal.resetOnly) writeBounded(STDOUT_FILENO, kResetSequence, sizeof kResetSequence - 1);
-    if (gTerminal.rawInput) tcsetattr(STDIN_FILENO, TCSADRAIN, &gTerminal.saved);
+    releaseTerminal();
   }
   pthread_sigmask(SIG_SETMASK, &old, nullptr);
 }
@@ -118,11 +138,38 @@ void onStopSignal(int signal) {
 
 void onResize(int) { gTerminal.resized = 1; }
 
+void installSuspendHandler();
+
+// Ctrl+Z or kill -TSTP: the terminal is given back, the process stops as it
+// would have, and on `fg` the terminal is taken again and the game repaints.
+void onSuspend(int) {
+  const int savedErrno = errno;
+  if (gTerminal.active) releaseTerminal();
+  signal(SIGTSTP, SIG_DFL);
+  raise(SIGTSTP);  // pending until unblocked just below: the process stops there
+  sigset_t suspend;
+  sigemptyset(&suspend);
+  sigaddset(&suspend, SIGTSTP);
+  pthread_sigmask(SIG_UNBLOCK, &suspend, nullptr);
+  // Continued.
+  pthread_sigmask(SIG_BLOCK, &suspend, nullptr);
+  installSuspendHandler();
+  if (gTerminal.active) retakeTerminal();
+  errno = savedErrno;
+}
+
+void installSuspendHandler() {
+  struct sigaction suspend{};
+  sigfillset(&suspend.sa_mask);
+  suspend.sa_handler = onSuspend;
+  sigaction(SIGTSTP, &suspend, nullptr);
+}
+
 void onContinue(int) {
-  // Back from a stop: take the terminal again.
+  // Back from a stop that was not ours (kill -STOP): take the terminal again.
   if (gTerminal.active) {
     if (gTerminal.rawInput) tcsetattr(STDIN_FILENO, TCSADRAIN, &gTerminal.raw);
-    if (gTerminal.screen) writeAll(STDOUT_FILENO, "\033[?1003h\033[?1006h", 16);
+    if (gTerminal.screen) writeBounded(STDOUT_FILENO, "\033[?1003h\033[?1006h", 16);
   }
 }
 
@@ -144,6 +191,7 @@ void installHandlers() {
   resume.sa_handler = onContinue;
   resume.sa_flags = SA_RESTART;
   sigaction(SIGCONT, &resume, nullptr);
+  installSuspendHandler();
   signal(SIGPIPE, SIG_IGN);
 }
 
@@ -197,9 +245,6 @@ class PosixPlatform final : public Platform {
       gTerminal.raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ECHONL | IEXTEN);
       gTerminal.raw.c_cc[VMIN] = 0;
       gTerminal.raw.c_cc[VTIME] = 0;
-#ifdef _POSIX_VDISABLE
-      gTerminal.raw.c_cc[VSUSP] = _POSIX_VDISABLE;  // a stopped game could not give the terminal back
-#endif
       gTerminal.rawInput = true;
     }
     gTerminal.screen = hasOutput_ && isatty(STDOUT_FILENO);
@@ -243,6 +288,22 @@ class PosixPlatform final : public Platform {
   }
 
   bool inputEnded() const override { return ended_ || !hasInput_; }
+
+  bool answersQueries() const override { return gTerminal.rawInput && gTerminal.screen; }
+
+  void keyboardFlagsPushed(bool pushed) override { gTerminal.flagsPushed = pushed ? 1 : 0; }
+
+  void keySignal(KeySignal key) override {
+    raise(key == KeySignal::Interrupt ? SIGINT : key == KeySignal::Quit ? SIGQUIT : SIGTSTP);
+  }
+
+  bool screenChanged(TerminalSize& size) override {
+    if (!gTerminal.resized && !gTerminal.screenLost) return false;
+    gTerminal.resized = 0;
+    gTerminal.screenLost = 0;
+    terminalSize(size.columns, size.rows);
+    return true;
+  }
 
   std::int64_t now() override { return monotonicMs(); }
 
@@ -313,12 +374,8 @@ class PosixPlatform final : public Platform {
     int columns = 0, rows = 0;
     bool shown = false;
     while (terminalSize(columns, rows) && (columns < kMinColumns || rows < kMinRows)) {
-      char notice[200];
-      const int n = std::snprintf(notice, sizeof notice,
-                                  "\033[H\033[2JThis game needs a terminal of %d x %d cells; this one is %d x %d."
-                                  "\r\nPlease make the window larger (Ctrl+C leaves).",
-                                  kMinColumns, kMinRows, columns, rows);
-      writeAll(STDOUT_FILENO, notice, static_cast<std::size_t>(n));
+      const std::string notice = sizeNotice({columns, rows});
+      writeAll(STDOUT_FILENO, notice.data(), notice.size());
       shown = true;
       gTerminal.resized = 0;
       // A resize interrupts the wait. Input typed meanwhile waits for the

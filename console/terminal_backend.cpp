@@ -1,6 +1,8 @@
-// The console on a terminal: escape sequences out; bytes in, decoded into
-// events and queued with their guessed releases; typed lines edited and
-// echoed here. The OS side is the platform (platform_posix.cpp).
+// The console on a terminal: escape sequences out, with a shadow of the
+// screen to draw it again from after a resize, a stop or Ctrl+L; bytes in,
+// decoded into events and queued with their guessed releases (or, where the
+// terminal knows the kitty keyboard protocol, its true ones); typed lines
+// edited and echoed here. The OS side is the platform (platform_posix.cpp).
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +11,7 @@
 #include "console/console_backend.h"
 #include "console/display_text.h"
 #include "console/event_queue.h"
+#include "console/screen_shadow.h"
 
 namespace kotodama {
 
@@ -25,62 +28,117 @@ constexpr std::size_t kQueueLimit = 8192;
 constexpr std::size_t kReadLimitPerPoll = 64 * 1024;
 constexpr std::uint8_t kEnterKey = 13;
 constexpr std::uint8_t kBackspaceKey = 8;
+// How long the terminal has to say whether it knows the keyboard protocol.
+constexpr std::int64_t kQueryTimeoutMs = 200;
+// Asks for the keyboard protocol's flags, then for the primary device
+// attributes, which every terminal answers (after the flags, if it knows them).
+constexpr char kKeyboardQuery[] = "\033[?u\033[c";
+// Disambiguated keys, press/repeat/release events, every key as an escape code.
+constexpr char kKeyboardPush[] = "\033[>11u";
+constexpr char kKeyboardPop[] = "\033[<u";
+
+// The colour sequence of a console colour pair. ";1" and ";5" are kept for
+// terminals that read them as bright colours; most terminals instead draw
+// bold and blink (the text then vanishes half of the time), so one more
+// sequence sets the bright colour itself, with blink off.
+void appendColours(int fg, int bg, std::string& out) {
+  char sequence[32];
+  int n = std::snprintf(sequence, sizeof sequence, "\033[0");
+  if (fg & 8) n += std::snprintf(sequence + n, sizeof sequence - n, ";1");
+  n += std::snprintf(sequence + n, sizeof sequence - n, ";3%d", kColourCode[fg & 7]);
+  if (bg & 8) n += std::snprintf(sequence + n, sizeof sequence - n, ";5");
+  std::snprintf(sequence + n, sizeof sequence - n, ";4%dm", kColourCode[bg & 7]);
+  out += sequence;
+  if ((fg & 8) == 0 && (bg & 8) == 0) return;
+  char foreground[4] = "", background[12] = "";
+  if (fg & 8) std::snprintf(foreground, sizeof foreground, "9%d", kColourCode[fg & 7]);
+  if (bg & 8) std::snprintf(background, sizeof background, "%s25;10%d", (fg & 8) ? ";" : "", kColourCode[bg & 7]);
+  std::snprintf(sequence, sizeof sequence, "\033[%s%sm", foreground, background);
+  out += sequence;
+}
+
+void appendMove(int column, int row, std::string& out) {
+  char sequence[32];
+  std::snprintf(sequence, sizeof sequence, "\033[%d;%dH", row, column);
+  out += sequence;
+}
+
+// Where the game's text goes: the terminal's bytes, and the shadow.
+class OutputSink final : public DisplaySink {
+ public:
+  OutputSink(std::string& out, ScreenShadow& shadow) : escapes_(out), shadow_(shadow) {}
+  void text(const char* bytes, std::size_t size) override {
+    escapes_.text(bytes, size);
+    shadow_.text(bytes, size);
+  }
+  void moveToColumn(int column) override {
+    escapes_.moveToColumn(column);
+    shadow_.moveToColumn(column);
+  }
+
+ private:
+  EscapeSink escapes_;
+  ScreenShadow& shadow_;
+};
 
 class TerminalBackend final : public ConsoleBackend {
  public:
-  explicit TerminalBackend(Platform& platform) : platform_(platform), encoder_(platform.encoding()) {}
+  explicit TerminalBackend(Platform& platform)
+      : platform_(platform),
+        encoder_(platform.encoding()),
+        decoder_(platform.encoding() == TerminalEncoding::ShiftJis),
+        shadow_(platform.encoding()),
+        sink_(out_, shadow_) {
+    if (platform_.answersQueries()) {
+      keyboard_ = Keyboard::Asking;
+      askedAt_ = platform_.now();
+      platform_.write(kKeyboardQuery, sizeof kKeyboardQuery - 1);
+    }
+  }
 
   bool hasOutput() const override { return platform_.hasOutput(); }
 
   void moveCursor(long column, long row) override {
+    encoder_.settle(sink_);
     char sequence[48];
     std::snprintf(sequence, sizeof sequence, "\033[%ld;%ldH", row + 1, column + 1);
-    emit(sequence);
+    out_ += sequence;
+    shadow_.moveTo(static_cast<int>(std::clamp(column + 1, 1L, 80L)), static_cast<int>(std::clamp(row + 1, 1L, 25L)));
     encoder_.setColumn(static_cast<int>(column + 1));  // the column the caller gave
   }
 
   void setColor(int fg, int bg, int storedFg, int storedBg) override {
     if (fg == 16 && bg == 16) return;
-    char sequence[32];
-    int n = std::snprintf(sequence, sizeof sequence, "\033[0");
-    if (storedFg & 8) n += std::snprintf(sequence + n, sizeof sequence - n, ";1");
-    n += std::snprintf(sequence + n, sizeof sequence - n, ";3%d", kColourCode[storedFg & 7]);
-    if (storedBg & 8) n += std::snprintf(sequence + n, sizeof sequence - n, ";5");
-    std::snprintf(sequence + n, sizeof sequence - n, ";4%dm", kColourCode[storedBg & 7]);
-    emit(sequence);
-    // ";1" and ";5" are kept for terminals that read them as bright colours;
-    // most terminals instead draw bold and blink (the text then vanishes half
-    // of the time), so one more sequence sets the bright colour itself, with
-    // blink off.
-    if ((storedFg & 8) == 0 && (storedBg & 8) == 0) return;
-    char foreground[4] = "", background[12] = "";
-    if (storedFg & 8) std::snprintf(foreground, sizeof foreground, "9%d", kColourCode[storedFg & 7]);
-    if (storedBg & 8) {
-      std::snprintf(background, sizeof background, "%s25;10%d", (storedFg & 8) ? ";" : "", kColourCode[storedBg & 7]);
-    }
-    std::snprintf(sequence, sizeof sequence, "\033[%s%sm", foreground, background);
-    emit(sequence);
+    encoder_.settle(sink_);
+    appendColours(storedFg, storedBg, out_);
+    shadow_.setColors(storedFg, storedBg);
   }
 
   void clearScreen(int fg, int bg, int storedFg, int storedBg) override {
     setColor(fg, bg, storedFg, storedBg);
     emit("\033[2J");
+    shadow_.clear();
   }
 
-  void setCursor(bool visible, std::uint32_t) override { emit(visible ? "\033[?25h" : "\033[?25l"); }
+  void setCursor(bool visible, std::uint32_t) override {
+    emit(visible ? "\033[?25h" : "\033[?25l");
+    shadow_.setCaretVisible(visible);
+  }
 
-  void print(const char* bytes, std::size_t size) override { encoder_.put(bytes, size, out_); }
+  void print(const char* bytes, std::size_t size) override { encoder_.put(bytes, size, sink_); }
 
   void flush() override {
-    encoder_.settle(out_);
+    encoder_.settle(sink_);
     if (out_.empty()) return;
-    platform_.write(out_.data(), out_.size());
+    // While the terminal is too small, the game draws into the shadow only.
+    if (screenFits_) platform_.write(out_.data(), out_.size());
     out_.clear();
   }
 
   Polled poll(std::vector<InputEvent>& out) override {
     // Output waits for the next pause, so that a whole pass of a screen
     // leaves in one write.
+    polling_ = polledSinceWait_ = true;
     const bool arrived = readTerminal();
     const std::size_t before = out.size();
     queue_.takeDue(platform_.now(), out);
@@ -93,12 +151,17 @@ class TerminalBackend final : public ConsoleBackend {
   void idle() override {
     queue_.paused();
     platform_.waitForInput(nextWake(platform_.now() + kIdleSleepMs));
+    checkScreen();
   }
 
   void reportedDown(int bit) override { queue_.reportedDown(bit); }
 
   void waitTicks(int n) override {
     queue_.paused();
+    // A screen that polls between its pauses is still polling during them;
+    // a wait with no poll since the last one is an animation.
+    polling_ = polledSinceWait_;
+    polledSinceWait_ = false;
     const std::int64_t deadline = platform_.now() + std::max(n, 0);
     for (;;) {
       readTerminal();
@@ -113,7 +176,7 @@ class TerminalBackend final : public ConsoleBackend {
     }
   }
 
-  bool readLine(bool echo, std::string& typedLine) override;
+  bool readLine(std::string& typedLine) override;
 
   void discardInput() override {
     queue_.clear();
@@ -132,34 +195,123 @@ class TerminalBackend final : public ConsoleBackend {
   bool stopSound(std::uint32_t) override { return false; }
   void releaseWaveDevice(WaveOutHandle, WaveHeader*) override {}
 
-  void restore() override {}  // the platform gives the terminal back as the process ends
+  void restore() override {}  // the platform gives the terminal back (keyboard flags included)
   [[noreturn]] void exitProcess(int status) override {
     platform_.exitProcess(status);
     std::abort();  // exitProcess never returns
   }
 
  private:
-  // One character of the line being typed: its bytes as typed, and the
-  // columns its echo took (0 when it did not fit on the row).
+  // One character of the line being typed: its bytes as typed, and the cell
+  // and columns its echo took (0 columns when it did not fit on the screen).
   struct TypedChar {
     std::string typed;
-    int echoed = 0;
+    int column = 0, row = 0, echoed = 0;
   };
   struct LineState {
     std::vector<TypedChar> chars;
     std::size_t bytes = 0;
-    int column = 1;
-    bool done = false;   // Enter
-    bool ended = false;  // end of input on an empty line
+    int column = 1, row = 1;  // where the next character is echoed
+    bool done = false;        // Enter
+    bool ended = false;       // end of input on an empty line
   };
+  // Whether the terminal knows the keyboard protocol.
+  enum class Keyboard { Unknown, Asking, Known, Unsupported };
 
   void emit(const char* sequence) {
-    encoder_.settle(out_);
+    encoder_.settle(sink_);
     out_ += sequence;
+  }
+
+  // Puts the cursor on a cell of the line being typed.
+  void place(int column, int row) {
+    appendMove(column, row, out_);
+    shadow_.moveTo(column, row);
+    encoder_.setColumn(column);
+  }
+
+  // Pushes the keyboard protocol's flags while keys are polled, and pops them
+  // while a line of text is typed (text and input methods then arrive as
+  // ordinary text).
+  void setKeyboardFlags(bool wanted) {
+    wanted = wanted && keyboard_ == Keyboard::Known;
+    if (wanted == flagsPushed_) return;
+    const char* sequence = wanted ? kKeyboardPush : kKeyboardPop;
+    platform_.write(sequence, std::strlen(sequence));
+    flagsPushed_ = wanted;
+    platform_.keyboardFlagsPushed(wanted);
+  }
+
+  // Events the backend acts on itself rather than handing to the game: the
+  // terminal's answers, Ctrl+L, and the keys a terminal driver would have
+  // turned into signals. True when the event was taken.
+  bool takeOwnEvent(const InputEvent& event) {
+    if (event.kind == EventKind::Answer) {
+      if (event.answer == Answer::KeyboardFlags) {
+        keyboard_ = Keyboard::Known;
+        setKeyboardFlags(!inLine_);
+      } else if (keyboard_ == Keyboard::Asking) {
+        keyboard_ = Keyboard::Unsupported;
+      }
+      return true;
+    }
+    if (event.kind == EventKind::Key && event.vk == 0) return true;  // a key with no code of its own
+    if (event.kind == EventKind::Mouse || !event.pressed || (event.modifiers & kModCtrl) == 0) return false;
+    if (event.vk == 'L') {
+      if (screenFits_) repaint();
+      return true;
+    }
+    if (!flagsPushed_) return false;
+    if (event.vk == 'C') platform_.keySignal(KeySignal::Interrupt);
+    if (event.vk == 'Z') platform_.keySignal(KeySignal::Suspend);
+    if (event.kind == EventKind::Text && event.text == "\\") platform_.keySignal(KeySignal::Quit);
+    return false;
+  }
+
+  // Draws every cell of the shadow again, in one write, and puts the cursor,
+  // colours and caret back.
+  void repaint() {
+    encoder_.settle(sink_);
+    out_.clear();  // already in the shadow
+    std::string screen = "\033[0m\033[?25l\033[H\033[2J";
+    int fg = -1, bg = -1;
+    for (int row = 1; row <= ScreenShadow::kRows; ++row) {
+      appendMove(1, row, screen);
+      for (int column = 1; column <= ScreenShadow::kColumns; ++column) {
+        const ScreenShadow::Cell& cell = shadow_.cell(column, row);
+        if (cell.width == 0) continue;
+        if (cell.fg != fg || cell.bg != bg) {
+          fg = cell.fg;
+          bg = cell.bg;
+          appendColours(fg, bg, screen);
+        }
+        screen.append(cell.bytes, cell.size);
+      }
+    }
+    appendColours(shadow_.fg(), shadow_.bg(), screen);
+    appendMove(shadow_.column(), shadow_.row(), screen);
+    if (shadow_.caretVisible()) screen += "\033[?25h";
+    platform_.write(screen.data(), screen.size());
+  }
+
+  // After a resize or a stop: the size notice while the terminal is too
+  // small, and the whole screen again once it is large enough.
+  void checkScreen() {
+    TerminalSize size;
+    if (!platform_.screenChanged(size)) return;
+    screenFits_ = size.fits();
+    if (screenFits_) {
+      repaint();
+      return;
+    }
+    out_.clear();
+    const std::string notice = sizeNotice(size);
+    platform_.write(notice.data(), notice.size());
   }
 
   // Terminal bytes -> decoded events -> queue; true if any arrived.
   bool readTerminal() {
+    checkScreen();
     char buffer[4096];
     bool arrived = false;
     for (std::size_t total = 0; queue_.size() < kQueueLimit && total < kReadLimitPerPoll;) {
@@ -174,13 +326,16 @@ class TerminalBackend final : public ConsoleBackend {
     scratch_.clear();
     decoder_.expire(platform_.now(), scratch_);
     pushAll();
+    if (keyboard_ == Keyboard::Asking && platform_.now() - askedAt_ >= kQueryTimeoutMs) {
+      keyboard_ = Keyboard::Unsupported;  // a late answer still counts
+    }
     return arrived || !scratch_.empty();
   }
 
   void pushAll() {
+    const auto arrival = polling_ ? EventQueue::Arrival::Polling : EventQueue::Arrival::Waiting;
     for (const InputEvent& event : scratch_) {
-      if (event.kind == EventKind::Key && event.vk == 0) continue;  // a key with no code of its own
-      queue_.push(event);
+      if (!takeOwnEvent(event)) queue_.push(event, arrival);
     }
   }
 
@@ -193,6 +348,7 @@ class TerminalBackend final : public ConsoleBackend {
   }
 
   void handleLineEvent(const InputEvent& event, LineState& line);
+  void echo(TypedChar& typed, LineState& line);
 
   Platform& platform_;
   DisplayEncoder encoder_;
@@ -200,26 +356,69 @@ class TerminalBackend final : public ConsoleBackend {
   InputDecoder decoder_;
   EventQueue queue_;
   std::vector<InputEvent> scratch_;
+  ScreenShadow shadow_;
+  OutputSink sink_;
+  bool screenFits_ = true;
+  bool polling_ = false;          // a screen is polling keys (not an animation)
+  bool polledSinceWait_ = false;  // ...it polled since the last wait began
+  bool inLine_ = false;           // a line of text is being read
+  Keyboard keyboard_ = Keyboard::Unknown;
+  std::int64_t askedAt_ = 0;
+  bool flagsPushed_ = false;
+  bool pointerMoved_ = false;  // the pointer moved while a line was read...
+  InputEvent pointer_;         // ...to here
 };
 
-void TerminalBackend::handleLineEvent(const InputEvent& event, LineState& line) {
+// Echoes a typed character where the line has got to, on the next row when
+// it does not fit on this one; a character that the game cannot hold shows
+// as "?", as it will be stored.
+void TerminalBackend::echo(TypedChar& typed, LineState& line) {
   const TerminalEncoding encoding = platform_.encoding();
-  if (event.kind == EventKind::Mouse) return;
+  std::string shown = typedToShiftJis(typed.typed, encoding);
+  if (encoding == TerminalEncoding::Utf8) shown = shiftJisToUtf8(shown);
+  if (shown == "\t") shown = " ";
+  const int width = typedCharWidth(shown, encoding);
+  if (width <= 0) return;
+  if (line.column + width > ScreenShadow::kColumns + 1) {
+    if (line.row >= ScreenShadow::kRows) return;  // no room left: kept, not shown
+    place(1, ++line.row);
+    line.column = 1;
+  }
+  typed.column = line.column;
+  typed.row = line.row;
+  typed.echoed = width;
+  sink_.text(shown.data(), shown.size());
+  line.column += width;
+}
+
+void TerminalBackend::handleLineEvent(const InputEvent& event, LineState& line) {
+  if (takeOwnEvent(event)) return;
+  if (event.kind == EventKind::Mouse) {  // the pointer moves; its buttons do nothing here
+    pointer_ = event;
+    pointerMoved_ = true;
+    return;
+  }
   if (event.kind == EventKind::Key) {
     if (!event.pressed) return;
     if (event.vk == kEnterKey) {
+      if (line.chars.empty() && line.row < ScreenShadow::kRows) {
+        place(1, ++line.row);  // an empty line is no answer: the caret goes on to the next row
+        line.column = 1;
+      }
       line.done = true;
       return;
     }
     if (event.vk == kBackspaceKey) {  // Backspace takes back one whole character
       if (line.chars.empty()) return;
-      const int columns = line.chars.back().echoed;
-      line.bytes -= line.chars.back().typed.size();
+      const TypedChar last = line.chars.back();
+      line.bytes -= last.typed.size();
       line.chars.pop_back();
-      for (int i = 0; i < columns; ++i) out_ += "\b";
-      for (int i = 0; i < columns; ++i) out_ += " ";
-      for (int i = 0; i < columns; ++i) out_ += "\b";
-      line.column -= columns;
+      if (last.echoed == 0) return;
+      place(last.column, last.row);
+      sink_.text("  ", static_cast<std::size_t>(last.echoed));
+      place(last.column, last.row);
+      line.column = last.column;
+      line.row = last.row;
       return;
     }
     if ((event.modifiers & kModCtrl) != 0) {
@@ -235,37 +434,30 @@ void TerminalBackend::handleLineEvent(const InputEvent& event, LineState& line) 
     }
   }
   if (event.text.empty() || line.bytes + event.text.size() > kLineLimit) return;
-  TypedChar typed{event.text, 0};
-  // Echo what will be stored: a character the game cannot hold shows as "?".
-  std::string echo = typedToShiftJis(event.text, encoding);
-  if (encoding == TerminalEncoding::Utf8) echo = shiftJisToUtf8(echo);
-  if (echo == "\t") echo = " ";
-  const int width = typedCharWidth(echo, encoding);
-  if (width > 0 && line.column + width <= 81) {
-    out_ += echo;
-    typed.echoed = width;
-    line.column += width;
-  }
+  TypedChar typed{event.text};
+  echo(typed, line);
   line.bytes += typed.typed.size();
   line.chars.push_back(std::move(typed));
 }
 
-bool TerminalBackend::readLine(bool echo, std::string& typedLine) {
-  encoder_.settle(out_);
+bool TerminalBackend::readLine(std::string& typedLine) {
+  inLine_ = true;
+  setKeyboardFlags(false);
+  encoder_.settle(sink_);
   LineState line;
-  line.column = encoder_.column();
-  const std::size_t echoMark = out_.size();
+  line.column = shadow_.column();
+  line.row = shadow_.row();
   std::vector<InputEvent> events;
   queue_.takeAll(events);
   std::size_t next = 0;
   char buffer[4096];
   for (;;) {
     while (next < events.size() && !line.done && !line.ended) handleLineEvent(events[next++], line);
-    if (!echo) out_.resize(std::min(out_.size(), echoMark));
     if (line.done || line.ended) break;
     flush();
     events.clear();
     next = 0;
+    checkScreen();
     const std::size_t n = platform_.read(buffer, sizeof buffer);
     if (n > 0) {
       decoder_.feed(buffer, n, platform_.now(), events);
@@ -281,20 +473,44 @@ bool TerminalBackend::readLine(bool echo, std::string& typedLine) {
     const std::int64_t pending = decoder_.pendingDeadline();
     platform_.waitForInput(pending >= 0 ? pending : platform_.now() + 60'000);
   }
-  // Whatever was typed after the line ends waits for the game's next poll.
+  // Whatever was typed after the line ends waits for the game's next poll,
+  // each key as a whole tap; the pointer is where it was seen last.
   for (; next < events.size(); ++next) {
-    if (events[next].kind != EventKind::Key || events[next].vk != 0) queue_.push(events[next]);
+    const InputEvent& event = events[next];
+    if (takeOwnEvent(event)) continue;
+    if (event.kind == EventKind::Mouse) {
+      pointer_ = event;
+      pointerMoved_ = true;
+    } else {
+      queue_.push(event, EventQueue::Arrival::TypedAhead);
+    }
   }
+  if (pointerMoved_) {
+    pointer_.buttons = 0;
+    pointer_.wheel = true;
+    queue_.push(pointer_);
+    pointerMoved_ = false;
+  }
+  inLine_ = false;
+  setKeyboardFlags(true);
   flush();
   if (line.ended) return false;
   std::string typed;
   for (const TypedChar& c : line.chars) typed += c.typed;
   typedLine = typedToShiftJis(typed, platform_.encoding());
-  encoder_.setColumn(line.column);
   return true;
 }
 
 }  // namespace
+
+std::string sizeNotice(TerminalSize size) {
+  char notice[200];
+  const int n = std::snprintf(notice, sizeof notice,
+                              "\033[0m\033[H\033[2JThis game needs a terminal of %d x %d cells; this one is %d x %d."
+                              "\r\nPlease make the window larger (Ctrl+C leaves).",
+                              kMinColumns, kMinRows, size.columns, size.rows);
+  return std::string(notice, static_cast<std::size_t>(std::max(n, 0)));
+}
 
 std::unique_ptr<ConsoleBackend> makeTerminalBackend(Platform& platform) {
   return std::make_unique<TerminalBackend>(platform);

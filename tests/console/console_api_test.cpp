@@ -259,7 +259,7 @@ TEST_F(ConsoleApiTest, NamesAreTypedAtTheConsolesOwnLineInput) {
   EXPECT_EQ(fake.inputMode, 0x1f7u);
 }
 
-TEST_F(ConsoleApiTest, AFatalStopDropsWhatWasTypedAndWaitsForALineWithoutEcho) {
+TEST_F(ConsoleApiTest, AFatalStopDropsWhatWasTypedAndWaitsForAnEchoedLine) {
   Console& console = open();
   fake.at(0, keyEvent(65, true));
   fake.at(0, keyEvent(65, false));
@@ -267,7 +267,7 @@ TEST_F(ConsoleApiTest, AFatalStopDropsWhatWasTypedAndWaitsForALineWithoutEcho) {
   fake.cursor = Coord{0, 5};
   EXPECT_EQ(exitStatus([&] { console.stopAfterMessage(); }), Console::kFatalStopStatus);
   EXPECT_EQ(fake.nextArrival(), -1);  // the pending records were dropped
-  EXPECT_EQ(fake.text(0, 5, 5), "     ");
+  EXPECT_EQ(fake.text(0, 5, 5), "typed");
   EXPECT_TRUE(fake.lines.empty());
 }
 

@@ -18,6 +18,7 @@ std::string show(const InputEvent& e) {
     s = "mouse " + std::to_string(e.x) + "," + std::to_string(e.y) + " b" + std::to_string(e.buttons) +
         (e.wheel ? " wheel" : "");
   } else {
+    if (e.kind == EventKind::Answer) return e.answer == Answer::KeyboardFlags ? "flags" : "attributes";
     s = e.kind == EventKind::Text ? "text" : "key " + std::to_string(e.vk);
     if (e.modifiers & kModShift) s += " +S";
     if (e.modifiers & kModAlt) s += " +A";
@@ -145,7 +146,8 @@ TEST(InputDecoderText, Utf8) {
 
 TEST(InputDecoderRecovery, JunkDoesNotEatTheNextKey) {
   checkTable({
-      {"answers to queries", CSI + "?62;22c" + CSI + "?1u" + CSI + ">41;360;0c" + CSI + "5n" + "a", "key 65 'a'"},
+      {"answers to queries", CSI + "?62;22c" + CSI + "?1u" + CSI + ">41;360;0c" + CSI + "5n" + "a",
+       "attributes | flags | key 65 'a'"},
       {"unknown CSI and SS3", CSI + "I" + CSI + "O" + CSI + "2 q" + SS3 + "z" + "b", "key 66 'b'"},
       {"strings", ESC + "]11;rgb:0/0/0\x07" + ESC + "]11;rgb:f/f/f" + ESC + "\\" + ESC + "P1$r0m" + ESC + "\\" +
        ESC + "_Gi=1;OK" + ESC + "\\" + ESC + "]52;c;" + std::string(3000, 'Q') + "\x07" + "a", "key 65 'a'"},

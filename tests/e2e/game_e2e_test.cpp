@@ -141,7 +141,8 @@ Action ends(const Game& g, int signal = 0, bool send = true, std::vector<std::st
 // Nothing in it is Enter, an arrow or a click. Under 4 kB: a terminal holds
 // that much for a program not reading yet.
 std::string storm(unsigned seed) {
-  const auto banned = [](int b) { return b == 0x03 || b == 0x0A || b == 0x0D || b == 0x1C; };
+  // Ctrl+C, Ctrl+\ and Ctrl+Z are the terminal's signals, and Enter would end the storm.
+  const auto banned = [](int b) { return b == 0x03 || b == 0x0A || b == 0x0D || b == 0x1A || b == 0x1C; };
   std::string bytes;
   for (int b = 0; b < 256; ++b) {
     if (!banned(b)) bytes += static_cast<char>(b);

@@ -30,6 +30,9 @@ void checkEvent(const InputEvent& e) {
         CHECK(points.has_value() && points->size() == 1);
       }
       break;
+    case EventKind::Answer:
+      CHECK(e.answer != Answer::None && e.vk == 0 && e.text.empty());
+      break;
     case EventKind::Mouse:
       CHECK(e.x >= 0 && e.y >= 0 && e.text.empty() && e.vk == 0);
       CHECK((e.buttons & ~(kButtonLeft | kButtonMiddle | kButtonRight)) == 0);
@@ -40,7 +43,7 @@ void checkEvent(const InputEvent& e) {
 bool sameEvent(const InputEvent& a, const InputEvent& b) {
   return a.kind == b.kind && a.time == b.time && a.vk == b.vk && a.pressed == b.pressed &&
          a.reportsRelease == b.reportsRelease && a.modifiers == b.modifiers && a.x == b.x && a.y == b.y &&
-         a.buttons == b.buttons && a.wheel == b.wheel && a.text == b.text;
+         a.buttons == b.buttons && a.wheel == b.wheel && a.text == b.text && a.answer == b.answer;
 }
 
 }  // namespace

@@ -1,0 +1,65 @@
+#pragma once
+// What the terminal shows: the 80 x 25 cells as the game last drew them,
+// each with its character (the bytes the terminal was sent, so cut halves of
+// double-byte characters stay what they were) and its colours, and the
+// cursor and caret. It follows the game's own output, so the whole screen
+// can be drawn again after a resize, a stop or Ctrl+L.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "console/display_text.h"
+
+namespace kotodama {
+
+class ScreenShadow final : public DisplaySink {
+ public:
+  static constexpr int kColumns = 80;
+  static constexpr int kRows = 25;
+
+  struct Cell {
+    char bytes[4] = {' ', 0, 0, 0};  // one character in the terminal's encoding
+    std::uint8_t size = 1;
+    std::uint8_t width = 1;  // 2: the left half of a wide character; 0: its right half
+    std::uint8_t fg = 7, bg = 0;
+  };
+
+  explicit ScreenShadow(TerminalEncoding encoding) : encoding_(encoding) {}
+
+  // The cursor, 1-based, as CSI row ; column H puts it.
+  void moveTo(int column, int row);
+  void setColors(int fg, int bg);
+  // Every cell blank in the current colours (the cursor stays).
+  void clear();
+  void setCaretVisible(bool visible) { caretVisible_ = visible; }
+
+  // DisplaySink: text in the terminal's encoding at the cursor, and column moves.
+  void text(const char* bytes, std::size_t size) override;
+  void moveToColumn(int column) override;
+
+  const Cell& cell(int column, int row) const { return cells_[index(column, row)]; }
+  int column() const { return column_; }
+  int row() const { return row_; }
+  int fg() const { return fg_; }
+  int bg() const { return bg_; }
+  bool caretVisible() const { return caretVisible_; }
+
+ private:
+  static std::size_t index(int column, int row) {
+    return static_cast<std::size_t>((row - 1) * kColumns + (column - 1));
+  }
+  void put(const char* bytes, std::size_t size, int width);
+  void blank(int column);
+  void newLine();
+
+  TerminalEncoding encoding_;
+  std::array<Cell, kColumns * kRows> cells_{};
+  int column_ = 1, row_ = 1;
+  bool wrapPending_ = false;  // the last column was written: the next character goes on the next row
+  int fg_ = 7, bg_ = 0;
+  bool caretVisible_ = true;
+  std::string partial_;  // the start of a character split between two runs
+};
+
+}  // namespace kotodama
