@@ -334,8 +334,11 @@ class TerminalBackend final : public ConsoleBackend {
 
   void pushAll() {
     const auto arrival = polling_ ? EventQueue::Arrival::Polling : EventQueue::Arrival::Waiting;
-    for (const InputEvent& event : scratch_) {
-      if (!takeOwnEvent(event)) queue_.push(event, arrival);
+    for (InputEvent& event : scratch_) {
+      if (takeOwnEvent(event)) continue;
+      // Under the keyboard protocol a plain press (CSI B) has its release reported too.
+      if (flagsPushed_ && event.kind == EventKind::Key) event.reportsRelease = true;
+      queue_.push(event, arrival);
     }
   }
 
@@ -491,9 +494,9 @@ bool TerminalBackend::readLine(std::string& typedLine) {
     queue_.push(pointer_);
     pointerMoved_ = false;
   }
+  flush();
   inLine_ = false;
   setKeyboardFlags(true);
-  flush();
   if (line.ended) return false;
   std::string typed;
   for (const TypedChar& c : line.chars) typed += c.typed;

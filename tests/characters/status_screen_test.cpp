@@ -89,6 +89,14 @@ TEST(StatusScreen, TheSaveQuestion) {
   }
 }
 
+// Keys typed ahead of the end of the name are whole taps: the second Enter
+// of "hero", Enter, Enter in one burst answers nothing.
+TEST(StatusScreen, AnEnterTypedAheadOfTheNameAnswersNothing) {
+  Bench bench;
+  EXPECT_EQ(create(bench, "hero\r\r").kind, Outcome::TimedOut);
+  EXPECT_TRUE(lit(bench.screen(), 26, 34));
+}
+
 // Held, an arrow moves the highlight every 150 ticks: 100 after the move and 50 for the pass.
 TEST(StatusScreen, HeldArrowTogglesEveryHundredFiftyTicks) {
   Bench bench;

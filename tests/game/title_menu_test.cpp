@@ -2,6 +2,8 @@
 // menu's script table.
 #include "game/title_menu.h"
 
+#include "characters/name_entry.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -100,6 +102,20 @@ TEST(TitleMenu, Scripts) {
     EXPECT_TRUE(returned(o, c.choice)) << what << ": " << o.value;
     EXPECT_TRUE(c.time > 0 ? o.time == c.time : o.time >= c.script.back().t) << what << ": " << o.time;
   }
+}
+
+// The pointer moved while a name was typed: back on the title, the entry
+// under it now is the one lit, not the one clicked before.
+TEST(TitleMenu, ThePointerMovedDuringNameEntryLightsItsEntry) {
+  Bench bench;
+  bench.platform.clickAt(kMenuReady + 100, 20, 13).at(kMenuReady + 500, keys::mouseMove(20, 17) + "hero\r");
+  ASSERT_TRUE(returned(runTitle(bench), kChoiceCreate));
+  char name[12] = {};
+  bench.run([&] { return enterName(bench.console, name, 0); });
+  bench.platform.limitAt(bench.platform.clock() + kMenuReady + 100);
+  runTitle(bench);
+  EXPECT_EQ(bench.screen().cell(19, 17).text, ">");
+  EXPECT_EQ(bench.screen().cell(19, 13).text, " ");
 }
 
 }  // namespace

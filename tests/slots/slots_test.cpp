@@ -25,12 +25,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct InScratchFolder {
-  InScratchFolder() { fs::current_path(folder.path()); }
-  ~InScratchFolder() { fs::current_path(previous); }
-  fs::path previous = fs::current_path();
-  TempDir folder;
-};
 
 const Character kHero = fighter({"hero\0ZZZZZZZ", 12}, 316, 250, 230, 32);  // bytes after the NUL, as memory may hold
 const Character kOld = fighter("old", 111, 222, 33, 44);
@@ -230,6 +224,7 @@ TEST(SlotScreens, HighlightFollowsTheMoveTableAndThePointer) {
       {{move(83, 24)}, "B"}, {{move(84, 24)}, "0"},           // the button answers past its 14 columns
       {{kEscape}, "0"}, {{kUp, kEnter}, "B"}, {{kUp, kEscape}, "left"}, {{move(80, 24), kEscape}, "left"},
       {{kUp, keys::mousePress(25, 12), keys::mouseRelease(25, 12)}, "left"},
+      {{kDown, kRight, kRight, kLeft + kUp}, "1"},  // two arrows in one write: both count, in the pass's order
       {{move(65, 24), keys::mousePress(65, 24), keys::mouseRelease(65, 24)}, "left"},
   };
   const std::string arrows[4] = {kLeft, kRight, kUp, kDown};
@@ -316,6 +311,16 @@ TEST(SlotScreens, LoadingShowsNoticesThenLoadsTheFileAsItIsNow) {
   EXPECT_EQ(std::memcmp(&load.fighters[0], &kHero, sizeof kHero), 0);
   EXPECT_EQ(load.shown.text(12, 28, 50), "[] ロードされました。[]");
   EXPECT_GE(o.time, 6700);
+}
+
+// Right and Enter in one write on the load screen: the highlight moves, then
+// the slot it lands on loads.
+TEST(SlotScreens, RightAndEnterTogetherLoadTheSlotToTheRight) {
+  InScratchFolder folder;
+  writeFile("data2.bin", bytesOf(kHero));
+  ScreenRun load(true, {kRight + kEnter}, 3000);
+  EXPECT_TRUE(returned(load.run(), 1));
+  EXPECT_EQ(std::memcmp(&load.fighters[0], &kHero, sizeof kHero), 0);
 }
 
 }  // namespace

@@ -18,7 +18,9 @@ struct Outcome {
 
 class Bench {
  public:
-  explicit Bench(TerminalEncoding encoding = TerminalEncoding::Utf8) : platform(encoding), console(platform) {}
+  explicit Bench(TerminalEncoding encoding = TerminalEncoding::Utf8,
+                 ScriptedPlatform::Keyboard keyboard = ScriptedPlatform::Keyboard::NotATerminal)
+      : platform(encoding, keyboard), console(platform) {}
 
   // Runs `screen` until it returns, the game ends the process, or the time
   // limit passes; the console's output is flushed to the screen either way.

@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -27,6 +28,14 @@ class TempDir {
 
  private:
   std::string path_;
+};
+
+// A scratch folder made the working folder while it lives.
+struct InScratchFolder {
+  InScratchFolder() { std::filesystem::current_path(folder.path()); }
+  ~InScratchFolder() { std::filesystem::current_path(previous); }
+  std::filesystem::path previous = std::filesystem::current_path();
+  TempDir folder;
 };
 
 class PtySession {

@@ -18,7 +18,8 @@ std::string mouseRelease(int column, int row) {
 }
 }  // namespace keys
 
-ScriptedPlatform::ScriptedPlatform(TerminalEncoding encoding) : encoding_(encoding) {}
+ScriptedPlatform::ScriptedPlatform(TerminalEncoding encoding, Keyboard answers)
+    : keyboard(answers), encoding_(encoding) {}
 
 ScriptedPlatform& ScriptedPlatform::at(std::int64_t t, std::string_view bytes) {
   Timed item{t, std::string(bytes)};
@@ -55,6 +56,20 @@ ScriptedPlatform& ScriptedPlatform::endInputAt(std::int64_t t) {
   return *this;
 }
 
+ScriptedPlatform& ScriptedPlatform::resizeAt(std::int64_t t, int columns, int rows) {
+  resizes_.push_back({t, TerminalSize{columns, rows}});
+  std::ranges::stable_sort(resizes_, {}, &std::pair<std::int64_t, TerminalSize>::first);
+  return *this;
+}
+
+bool ScriptedPlatform::screenChanged(TerminalSize& size) {
+  deliverDue();
+  if (!resized_) return false;
+  resized_ = false;
+  size = size_;
+  return true;
+}
+
 ScriptedPlatform& ScriptedPlatform::limitAt(std::int64_t t) {
   limit_ = t;
   return *this;
@@ -67,6 +82,10 @@ void ScriptedPlatform::write(const char* bytes, std::size_t size) {
   const std::string_view view(bytes, size);
   if (keepOutput) output_.append(view);
   screen_.feed(view);
+  if (view.find("\x1b[?u") != std::string_view::npos) {
+    if (keyboard == Keyboard::KnowsProtocol) at(now_ + 5, "\x1b[?0u\x1b[?62;22c");
+    if (keyboard == Keyboard::Plain) at(now_ + 5, "\x1b[?62;22c");
+  }
 }
 
 void ScriptedPlatform::checkConditions() {
@@ -78,6 +97,12 @@ void ScriptedPlatform::checkConditions() {
 
 void ScriptedPlatform::deliverDue() {
   checkConditions();
+  while (!resizes_.empty() && resizes_.front().first <= now_) {
+    size_ = resizes_.front().second;
+    screen_.resize(size_.rows, size_.columns);
+    resizes_.erase(resizes_.begin());
+    resized_ = true;
+  }
   std::size_t n = 0;
   while (n < scheduled_.size() && scheduled_[n].time <= now_) readable_ += scheduled_[n++].bytes;
   scheduled_.erase(scheduled_.begin(), scheduled_.begin() + static_cast<std::ptrdiff_t>(n));
@@ -110,12 +135,13 @@ std::int64_t ScriptedPlatform::nextArrival() const {
   std::int64_t next = std::numeric_limits<std::int64_t>::max();
   if (!scheduled_.empty()) next = scheduled_.front().time;
   if (endAt_ > now_) next = std::min(next, endAt_);
+  if (!resizes_.empty()) next = std::min(next, resizes_.front().first);
   return next;
 }
 
 void ScriptedPlatform::waitForInput(std::int64_t deadline) {
   deliverDue();
-  if (!readable_.empty()) return;
+  if (!readable_.empty() || resized_) return;
   advanceTo(std::min(deadline, std::max(nextArrival(), now_)));
   deliverDue();
 }

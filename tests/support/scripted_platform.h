@@ -41,7 +41,9 @@ std::string mouseRelease(int column, int row);
 
 class ScriptedPlatform : public Platform {
  public:
-  explicit ScriptedPlatform(TerminalEncoding encoding = TerminalEncoding::Utf8);
+  // What the terminal answers to the console's keyboard query, 5 ms later.
+  enum class Keyboard { NotATerminal, KnowsProtocol, Plain, Silent };
+  explicit ScriptedPlatform(TerminalEncoding encoding = TerminalEncoding::Utf8, Keyboard answers = Keyboard::NotATerminal);
 
   // --- the script
   // Bytes that arrive at virtual time t (milliseconds since the start).
@@ -59,6 +61,8 @@ class ScriptedPlatform : public Platform {
   ScriptedPlatform& holdAt(std::int64_t t, std::string_view key, std::int64_t duration);
   // Standard input ends at time t (after everything scheduled before it).
   ScriptedPlatform& endInputAt(std::int64_t t);
+  // The window becomes columns x rows at time t.
+  ScriptedPlatform& resizeAt(std::int64_t t, int columns, int rows);
   // The run stops with TimeLimit when the clock passes t.
   ScriptedPlatform& limitAt(std::int64_t t);
 
@@ -83,6 +87,14 @@ class ScriptedPlatform : public Platform {
   JoystickReading joystick(int id) override;
   [[noreturn]] void exitProcess(int status) override;
 
+  bool answersQueries() const override { return keyboard != Keyboard::NotATerminal; }
+  void keyboardFlagsPushed(bool pushed) override { flagsPushed = pushed; }
+  void keySignal(KeySignal key) override { signals.push_back(key); }
+  bool screenChanged(TerminalSize& size) override;
+
+  Keyboard keyboard;
+  bool flagsPushed = false;
+  std::vector<KeySignal> signals;
   bool keepOutput = true;  // keep every byte written in output()
   bool endlessZeros = false;  // standard input reads NUL bytes without end, as from /dev/zero
   JoystickReading joysticks[2];
@@ -113,6 +125,9 @@ class ScriptedPlatform : public Platform {
   std::int64_t endAt_ = -1;
   std::vector<Timed> scheduled_;  // kept in time order
   std::vector<Conditional> conditions_;
+  std::vector<std::pair<std::int64_t, TerminalSize>> resizes_;  // kept in time order
+  bool resized_ = false;
+  TerminalSize size_;
   std::size_t nextCondition_ = 0;
   std::string readable_;
 };

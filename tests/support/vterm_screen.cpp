@@ -57,6 +57,12 @@ void VtermScreen::feed(std::string_view bytes) {
   if (!bytes.empty()) vterm_input_write(vt_, bytes.data(), bytes.size());
 }
 
+void VtermScreen::resize(int rows, int columns) {
+  vterm_set_size(vt_, rows, columns);
+  rows_ = rows;
+  columns_ = columns;
+}
+
 Cell VtermScreen::cell(int column, int row) const {
   Cell result;
   VTermScreenCell c{};

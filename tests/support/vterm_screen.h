@@ -26,6 +26,8 @@ class VtermScreen {
   VtermScreen& operator=(const VtermScreen&) = delete;
 
   void feed(std::string_view bytes);
+  // The window changes size, as a terminal's does (what no longer fits is lost).
+  void resize(int rows, int columns);
 
   // Cells and rows are 1-based, as the game counts them.
   Cell cell(int column, int row) const;
