@@ -96,8 +96,9 @@ void ScreenShadow::put(const char* bytes, std::size_t size, int width) {
     return;
   }
   if (wrapPending_ || column_ + width - 1 > kColumns) newLine();
-  // Whatever this overwrites half of loses its other half too.
-  if (cells_[index(column_, row_)].width == 0 && column_ > 1) blank(column_ - 1);
+  // A wide character whose left half this overwrites loses its right half
+  // too; one whose right half it overwrites is kept, as it was printed, and
+  // is printed again before this one when the screen is drawn again.
   const int last = column_ + width - 1;
   if (cells_[index(last, row_)].width == 2 && last < kColumns) blank(last + 1);
   Cell& c = cells_[index(column_, row_)];

@@ -21,7 +21,7 @@ class ScreenShadow final : public DisplaySink {
   struct Cell {
     char bytes[4] = {' ', 0, 0, 0};  // one character in the terminal's encoding
     std::uint8_t size = 1;
-    std::uint8_t width = 1;  // 2: the left half of a wide character; 0: its right half
+    std::uint8_t width = 1;  // 2: a wide character (which may have been overwritten on its right); 0: its right half
     std::uint8_t fg = 7, bg = 0;
   };
 

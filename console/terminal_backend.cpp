@@ -277,15 +277,18 @@ class TerminalBackend final : public ConsoleBackend {
     int fg = -1, bg = -1;
     for (int row = 1; row <= ScreenShadow::kRows; ++row) {
       appendMove(1, row, screen);
+      int at = 1;  // the terminal's cursor column
       for (int column = 1; column <= ScreenShadow::kColumns; ++column) {
         const ScreenShadow::Cell& cell = shadow_.cell(column, row);
         if (cell.width == 0) continue;
+        if (at != column) screen += "\033[" + std::to_string(column) + "G";
         if (cell.fg != fg || cell.bg != bg) {
           fg = cell.fg;
           bg = cell.bg;
           appendColours(fg, bg, screen);
         }
         screen.append(cell.bytes, cell.size);
+        at = column + std::max<int>(typedCharWidth(std::string_view(cell.bytes, cell.size), platform_.encoding()), 1);
       }
     }
     appendColours(shadow_.fg(), shadow_.bg(), screen);

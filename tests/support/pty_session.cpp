@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 
 namespace kotodama::test {
@@ -150,6 +151,20 @@ void PtySession::resize(int columns, int rows) {
   size.ws_col = static_cast<unsigned short>(columns);
   size.ws_row = static_cast<unsigned short>(rows);
   ioctl(master_, TIOCSWINSZ, &size);
+  screen_.resize(rows, columns);
+}
+
+bool PtySession::stopped() const {
+  std::ifstream stat("/proc/" + std::to_string(game_) + "/stat");
+  std::string pid, name, state;
+  stat >> pid >> name >> state;  // the game's name has no blanks
+  return state == "T";
+}
+
+termios PtySession::settings() const {
+  termios t{};
+  tcgetattr(master_, &t);
+  return t;
 }
 
 void drive(std::deque<Game>& games, int timeoutMs) {

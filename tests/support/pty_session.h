@@ -3,6 +3,7 @@
 // and mouse bytes, its screen read through libvterm; and games side by side,
 // each led through its screens by steps.
 #include <sys/types.h>
+#include <termios.h>
 
 #include <deque>
 #include <filesystem>
@@ -56,7 +57,13 @@ class PtySession {
   // Waits for the game to end; its wait status, or -1 after the timeout.
   int waitExit(int timeoutMs = 10000);
   void kill(int signal);
+  // The window becomes columns x rows (TIOCSWINSZ; the game gets SIGWINCH),
+  // and so does the screen the output is read into.
   void resize(int columns, int rows);
+  // The game is stopped (SIGTSTP, SIGSTOP) and waits for SIGCONT.
+  bool stopped() const;
+  // The terminal's settings as the game leaves them.
+  termios settings() const;
 
   VtermScreen& screen() { return screen_; }
   const std::string& output() const { return output_; }

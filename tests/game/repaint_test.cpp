@@ -1,0 +1,159 @@
+// The screen survives the terminal: shrunk to 60 x 20 on any screen, the
+// window shows the size notice while the game goes on underneath, and once
+// it is 80 x 25 again every cell is back as the game drew it; Ctrl+L draws
+// it again too. And the typed line echoes as a console's line input does.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "game/game_loop.h"
+#include "support/bench.h"
+#include "support/pty_session.h"
+#include "support/records.h"
+
+namespace kotodama::test {
+namespace {
+
+using Condition = std::function<bool(const VtermScreen&)>;
+
+Condition shows(std::string text) {
+  return [text = std::move(text)](const VtermScreen& s) { return s.contains(text); };
+}
+bool menuReady(const VtermScreen& s) { return s.cell(19, 13).text == ">" && s.cell(19, 13).bg == 12; }
+
+// Every cell, one row a line: its character and colours. The right half of
+// a wide character has none of its own; one left over after its left half
+// was overwritten by a narrow character (libvterm keeps it, and the narrow
+// character's width of 2) shows as the blank it is on a screen.
+std::string cells(const VtermScreen& s) {
+  std::string out;
+  for (int row = 1; row <= s.rows(); ++row) {
+    out += std::to_string(row) + ": ";
+    for (int column = 1; column <= s.columns(); ++column) {
+      Cell c = s.cell(column, row);
+      const Cell left = column > 1 ? s.cell(column - 1, row) : Cell{};
+      if (c.text.empty() && (left.width != 2 || left.text.size() < 2)) c.text = " ";
+      out += c.text.empty() ? "" : c.text + static_cast<char>('a' + c.fg + 1) + static_cast<char>('a' + c.bg + 1);
+    }
+    out += '\n';
+  }
+  return out;
+}
+
+// The first row that differs, for messages.
+std::string firstDifference(const std::string& a, const std::string& b) {
+  std::size_t at = 0, line = 0;
+  while (at < a.size() && at < b.size() && a[at] == b[at]) {
+    if (a[at++] == '\n') line = at;
+  }
+  return a.substr(line, a.find('\n', line) - line) + "\n" + b.substr(line, b.find('\n', line) - line);
+}
+
+struct Played {
+  std::string screen;  // every cell, 100 ms after the window is 80 x 25 again
+  bool notice = false;  // the size notice was shown
+  std::int64_t writes = 0;
+};
+
+// Plays the whole game with each step's bytes sent 100 ms after its
+// condition holds; `at` ms after the last, the window is shrunk to 60 x 20
+// for 300 ms (when `shrink`), or Ctrl+L is typed (when `redraw`).
+Played play(const std::vector<std::pair<Condition, std::string>>& steps, std::int64_t at, bool shrink, bool redraw) {
+  InScratchFolder folder;
+  writeFile("data1.bin", bytesOf(fighter("old", 111, 222, 33, 44)));
+  Bench bench;
+  ScriptedPlatform& p = bench.platform;
+  for (const auto& [condition, bytes] : steps) p.when(condition, bytes, 100);
+  p.when(
+      [&](const VtermScreen&) {
+        const std::int64_t t = p.clock() + at;
+        if (shrink) p.resizeAt(t, 60, 20).resizeAt(t + 300, 80, 25);
+        if (redraw) p.at(t + 300, "\x0c");
+        p.limitAt(t + 400);
+        return true;
+      },
+      "");
+  bench.run([&] { return runGame(bench.console); });
+  return {cells(bench.screen()), p.output().find("this one is 60 x 20") != std::string::npos, p.writes()};
+}
+
+TEST(Repaint, EveryScreenComesBackWholeAfterAShrink) {
+  const std::string down = "\x1b[B";
+  const std::vector<std::pair<Condition, std::string>> toName = {{menuReady, "\r"}, {shows("名前を入力"), "her"}};
+  auto toStatus = toName;
+  toStatus.push_back({shows("her"), "o\r"});
+  toStatus.push_back({shows("セーブしますか"), ""});
+  auto toDialog = toStatus;
+  toDialog.push_back({shows("セーブしますか"), "\r"});
+  toDialog.push_back({shows("戻る"), "\r"});
+  toDialog.push_back({shows("上書き"), ""});
+  const std::vector<std::pair<Condition, std::string>> toBattle = {
+      {menuReady, down + "\r"}, {shows("戻る"), "\r"}, {shows("相手の名前"), "abc\r"}, {shows("BATTLE LOG"), ""}};
+  const struct {
+    const char* what;
+    std::vector<std::pair<Condition, std::string>> steps;
+    std::int64_t at;
+  } cases[] = {
+      {"title animation", {}, 2000},      {"menu", {{menuReady, ""}}, 0},
+      {"name entry", toName, 300},        {"status", toStatus, 300},
+      {"overwrite question", toDialog, 300}, {"battle sliding in", toBattle, 0},
+      {"battle at its confirm wait", toBattle, 8000},
+  };
+  for (const auto& c : cases) {
+    const Played plain = play(c.steps, c.at, false, false);
+    const Played shrunk = play(c.steps, c.at, true, false);
+    const Played redrawn = play(c.steps, c.at, false, true);
+    EXPECT_TRUE(shrunk.notice) << c.what;
+    EXPECT_FALSE(plain.notice) << c.what;
+    EXPECT_TRUE(shrunk.screen == plain.screen) << c.what << "\n" << firstDifference(shrunk.screen, plain.screen);
+    EXPECT_TRUE(redrawn.screen == plain.screen) << c.what << "\n" << firstDifference(redrawn.screen, plain.screen);
+    EXPECT_GT(redrawn.writes, plain.writes) << c.what;  // Ctrl+L did draw
+  }
+}
+
+// Enter on an empty line goes on to the next row; a line longer than the
+// row wraps onto the next one, and Backspace goes back across the wrap.
+TEST(Repaint, TheTypedLineWrapsAsAConsolesLineInput) {
+  Bench bench;
+  Console& c = bench.console;
+  c.moveCursor(75, 3);
+  bench.platform.at(10, "\rab\r");
+  EXPECT_EQ(c.readToken(20), "ab");
+  EXPECT_EQ(bench.screen().text(4, 1, 3), "ab ");
+  c.moveCursor(75, 10);
+  bench.platform.at(20, std::string(12, 'x') + std::string(3, '\x7f') + "yz\r");
+  EXPECT_EQ(c.readToken(20), std::string(9, 'x') + "yz");
+  EXPECT_EQ(bench.screen().text(10, 75, 80), "xxxxxx");
+  EXPECT_EQ(bench.screen().text(11, 1, 6), "xxxyz ");
+}
+
+// Stopped with Ctrl+Z (SIGTSTP) in a real terminal, the game gives the
+// terminal back as it found it; continued, it takes it again and draws the
+// whole screen. Resized for real (TIOCSWINSZ), it shows the notice, then
+// the screen as it was.
+TEST(Repaint, StopContinueAndResizeInARealTerminal) {
+  TempDir dir;
+  PtySession game(dir.path());
+  const termios cooked = game.settings();
+  ASSERT_TRUE(game.waitFor(menuReady, 8000));
+  const std::string before = cells(game.screen());
+  game.send("\x1a");  // Ctrl+Z
+  ASSERT_TRUE(game.waitFor([&](const VtermScreen& s) { return game.stopped() && !s.altScreen(); }, 3000));
+  const termios given = game.settings();
+  EXPECT_EQ(given.c_lflag, cooked.c_lflag);
+  EXPECT_EQ(given.c_iflag, cooked.c_iflag);
+  EXPECT_TRUE(game.screen().cursorVisible());
+  game.kill(SIGCONT);
+  ASSERT_TRUE(game.waitFor([&](const VtermScreen& s) { return s.altScreen() && cells(s) == before; }, 3000))
+      << game.screen().dump();
+  EXPECT_EQ(game.settings().c_lflag & ICANON, 0u);
+  game.resize(60, 20);
+  ASSERT_TRUE(game.waitFor(shows("80 x 25"), 3000));
+  game.resize(80, 25);
+  EXPECT_TRUE(game.waitFor([&](const VtermScreen& s) { return cells(s) == before; }, 3000)) << game.screen().dump();
+}
+
+}  // namespace
+}  // namespace kotodama::test
