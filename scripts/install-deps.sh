@@ -3,11 +3,17 @@
 set -e
 # "play" needs only the compiler and CMake; "main" what the plain test suite
 # needs; "test" (the default) everything: benchmarks, fuzzing, the Windows
-# cross build and Wine.
+# cross build and Wine; "web" the WebAssembly build and its browser test
+# (Emscripten, Node.js's npm, chromium).
 mode=${1:-test}
 need="cmake make g++"
 lean=""
-if [ "$mode" != play ]; then
+if [ "$mode" = web ]; then
+  need="emscripten"
+  # Some Node.js builds carry npm themselves (and conflict with Debian's).
+  command -v npm >/dev/null || need="$need npm"
+  lean="chromium"
+elif [ "$mode" != play ]; then
   need="$need pkg-config libvterm-dev libgtest-dev libgmock-dev"
 fi
 if [ "$mode" = test ]; then
