@@ -97,7 +97,9 @@ Module.preRun.push(function () {
   FS.chdir('/save');
   addRunDependency('kotodama-saves');
   FS.syncfs(true, function () { removeRunDependency('kotodama-saves'); });
-  FS.trackingDelegate['onMovePath'] = syncSaves;
-  FS.trackingDelegate['onDeletePath'] = syncSaves;
+  // A save ends with the rename of its temporary file over the slot file.
+  var rename = FS.rename, unlink = FS.unlink;
+  FS.rename = function () { var r = rename.apply(FS, arguments); syncSaves(); return r; };
+  FS.unlink = function () { var r = unlink.apply(FS, arguments); syncSaves(); return r; };
 });
 Module.onExit = function (status) { Module.kotodamaEnd(status); };

