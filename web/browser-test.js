@@ -72,6 +72,16 @@ async function main() {
     }
     console.log('status screen of hero: 316 250 230 32');
     await page.screenshot({ path: path.join(site, '..', 'status.png') });
+    await tap('Enter');  // YES: save it
+    await waitFor('the save slots', (s) => !s.some((r) => r.includes('YES')));
+    await tap('Enter');  // slot 1
+    await waitFor('the title menu after the save', has('>CREATE'));
+    await page.reload();
+    await waitFor('the title menu after a reload', has('>CREATE'), 30000);
+    await tap('ArrowDown');
+    await tap('Enter');  // BATTLE: the saved fighters
+    await waitFor('slot 1 holding hero', has('hero'));
+    console.log('slot 1 holds hero after a reload');
   } finally {
     await browser.close();
   }
