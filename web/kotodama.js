@@ -40,6 +40,9 @@ term.parser.registerCsiHandler({ prefix: '<', final: 'u' }, function (params) {
   return true;
 });
 
+// The flags in force, for the browser test.
+window.kotodamaKeyFlags = function () { return keyFlags.length ? keyFlags[keyFlags.length - 1] : 0; };
+
 // Keys the protocol names by a letter (CSI 1;mods:event letter) or a number
 // (CSI number;mods:event u / ~).
 var letterKeys = { ArrowUp: 'A', ArrowDown: 'B', ArrowRight: 'C', ArrowLeft: 'D', Home: 'H', End: 'F',
