@@ -17,8 +17,9 @@ constexpr char kEnterSequence[] = "\033[?1049h\033[H\033[2J\033[?1003h\033[?1006
 constexpr int kSliceMs = 8;
 
 // The page's side (web/kotodama.js): Module.kotodamaWrite shows bytes,
-// Module.kotodamaRead hands over what the visitor typed, Module.kotodamaEnd
-// says that the game is over.
+// Module.kotodamaRead hands over what the visitor typed. The page hears of
+// the end from the runtime itself (main returning, exit, abort) and gives its
+// terminal back then, so every way out ends the same.
 EM_JS(void, pageWrite, (const char* bytes, int size), {
   Module.kotodamaWrite(HEAPU8.slice(bytes, bytes + size));
 });
@@ -26,7 +27,6 @@ EM_JS(int, pageRead, (char* buffer, int capacity), {
   return Module.kotodamaRead(HEAPU8.subarray(buffer, buffer + capacity));
 });
 EM_JS(int, pageHasInput, (), { return Module.kotodamaPending(); });
-EM_JS(void, pageEnd, (int status), { Module.kotodamaEnd(status); });
 
 class WebPlatform final : public Platform {
  public:
@@ -63,10 +63,7 @@ class WebPlatform final : public Platform {
 
   JoystickReading joystick(int) override { return {}; }
 
-  [[noreturn]] void exitProcess(int status) override {
-    pageEnd(status);
-    std::exit(status);
-  }
+  [[noreturn]] void exitProcess(int status) override { std::exit(status); }
 };
 
 }  // namespace

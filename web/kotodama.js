@@ -6,8 +6,10 @@ var term = Module.term;
 var inputQueue = [];        // bytes waiting for the game
 var keyFlags = [];          // the keyboard protocol's pushed flags
 var encoder = new TextEncoder();
+var gameOver = false;       // nothing is queued for a game that has ended
 
 function send(text) {
+  if (gameOver) return;
   var bytes = encoder.encode(text);
   for (var i = 0; i < bytes.length; i++) inputQueue.push(bytes[i]);
 }
@@ -19,9 +21,6 @@ Module.kotodamaRead = function (buffer) {
   for (var i = 0; i < n; i++) buffer[i] = inputQueue[i];
   inputQueue.splice(0, n);
   return n;
-};
-Module.kotodamaEnd = function (status) {
-  if (Module.onGameEnd) Module.onGameEnd(status);
 };
 
 // The keyboard protocol, as a terminal that knows it answers: the query
@@ -77,6 +76,7 @@ term.attachCustomKeyEventHandler(function (ev) {
 });
 term.onData(send);
 term.onBinary(function (data) {
+  if (gameOver) return;
   for (var i = 0; i < data.length; i++) inputQueue.push(data.charCodeAt(i) & 255);
 });
 
@@ -105,4 +105,25 @@ Module.preRun.push(function () {
   FS.rename = function () { var r = rename.apply(FS, arguments); syncSaves(); return r; };
   FS.unlink = function () { var r = unlink.apply(FS, arguments); syncSaves(); return r; };
 });
-Module.onExit = function (status) { Module.kotodamaEnd(status); };
+
+// The end of the game, however it comes: END (main returns), an exit (the
+// fatal stops), an abort, or an error. The terminal is given
+// back (mouse reports off, colours reset, the caret shown, the main screen
+// again), and the page is told once, with the status (-1: aborted).
+var leaveSequence = '\x1b[?1006l\x1b[?1003l\x1b[?1000l\x1b[0m\x1b[?25h\x1b[H\x1b[2J\x1b[?1049l';
+function endGame(status) {
+  if (gameOver) return;
+  gameOver = true;
+  inputQueue.length = 0;
+  keyFlags.length = 0;
+  term.write(leaveSequence);
+  if (Module.onGameEnd) Module.onGameEnd(status);
+}
+Module.onExit = endGame;
+Module.onAbort = function () { endGame(-1); };
+// An error nothing caught has stopped the game (a game resumed by IndexedDB
+// after a save runs outside the runtime's own error handling). An exit leaves
+// an ExitStatus uncaught too, once onExit has been called.
+window.addEventListener('error', function (event) {
+  if (!(event.error instanceof ExitStatus)) endGame(1);
+});
