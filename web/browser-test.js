@@ -56,15 +56,35 @@ async function main() {
     const has = (text) => (screen) => screen.some((row) => row.includes(text));
     const tap = async (key) => { await page.keyboard.down(key); await new Promise((ok) => setTimeout(ok, 120)); await page.keyboard.up(key); };
 
+    // CREATE, chosen on the title menu: `name` typed, up to the status screen.
+    const create = async (name) => {
+      await tap('Enter');
+      await waitFor('name entry', (s) => !s.some((r) => r.includes('CREATE')));
+      await page.keyboard.type(name);
+      await tap('Enter');
+      await waitFor('the status screen', has('YES'));
+    };
+    // YES on the status screen, then slot 1.
+    const saveInSlot1 = async () => {
+      await tap('Enter');
+      await waitFor('the save slots', (s) => !s.some((r) => r.includes('YES')));
+      await tap('Enter');
+    };
+    // The page's notice once the game has ended, the terminal given back.
+    const ended = async (how) => {
+      await page.waitForSelector('#ended', { visible: true, timeout: 20000 })
+        .catch(async () => fail(`the page did not say that the game had ended after ${how}; the screen shows:\n${(await rows()).join('\n')}`));
+      const notice = await page.$eval('#ended', (e) => e.textContent);
+      if (!/has ended/.test(notice)) fail(`after ${how} the end notice reads "${notice}", not that the game has ended`);
+      const mouse = await page.evaluate(() => window.term.modes.mouseTrackingMode);
+      if (mouse !== 'none') fail(`after ${how} the terminal still reports the mouse (${mouse})`);
+    };
+
     await page.goto(url);
     await waitFor('the title menu', has('>CREATE'), 30000);
     await tap('ArrowDown');
     await tap('ArrowUp');
-    await tap('Enter');
-    await waitFor('name entry', (s) => !s.some((r) => r.includes('CREATE')));
-    await page.keyboard.type('hero');
-    await tap('Enter');
-    await waitFor('the status screen', has('YES'));
+    await create('hero');
     // Column 72 is cell 71, rows 3, 5, 7 and 9 cells 2, 4, 6 and 8.
     for (const [row, value] of [[2, '316'], [4, '250'], [6, '230'], [8, '32']]) {
       const shown = (await cells(row, 71, 4)).trim();
@@ -72,9 +92,7 @@ async function main() {
     }
     console.log('status screen of hero: 316 250 230 32');
     await page.screenshot({ path: path.join(site, '..', 'status.png') });
-    await tap('Enter');  // YES: save it
-    await waitFor('the save slots', (s) => !s.some((r) => r.includes('YES')));
-    await tap('Enter');  // slot 1
+    await saveInSlot1();
     await waitFor('the title menu after the save', has('>CREATE'));
     await page.reload();
     await waitFor('the title menu after a reload', has('>CREATE'), 30000);
@@ -98,13 +116,41 @@ async function main() {
       const r = window.term.element.querySelector('.xterm-screen').getBoundingClientRect();
       return { x: r.left, y: r.top, w: r.width / 80, h: r.height / 25 };
     });
+    // The background of one cell (0-based), to see which menu box is lit.
+    const background = (y, x) => page.evaluate((y, x) => {
+      const cell = window.term.buffer.active.getLine(window.term.buffer.active.viewportY + y).getCell(x);
+      return `${cell.getBgColorMode()}:${cell.getBgColor()}`;
+    }, y, x);
+    const createRow = menu.findIndex((r) => r.includes('CREATE'));
+    const lit = await background(createRow, menu[createRow].indexOf('CREATE'));
     await page.mouse.move(box.x + (endCol + 1.5) * box.w, box.y + (endRow + 0.5) * box.h);
+    // The game looks at the pointer once a pass: click once END is lit.
+    for (const end = Date.now() + 20000; await background(endRow, endCol) !== lit;) {
+      if (Date.now() > end) fail('END did not light up under the mouse pointer');
+      await new Promise((ok) => setTimeout(ok, 50));
+    }
     await page.mouse.down();
     await new Promise((ok) => setTimeout(ok, 100));
     await page.mouse.up();
-    await page.waitForSelector('#ended', { visible: true, timeout: 20000 })
-      .catch(async () => fail('the page did not say that the game had ended after END was clicked; the screen shows:\n' + (await rows()).join('\n')));
-    console.log('END clicked: the page offers to start again');
+    await ended('END was clicked');
+    console.log('END clicked: the page says the game has ended and offers to start again');
+
+    await page.click('#again');
+    await waitFor('the title menu of a new game', has('>CREATE'), 30000);
+    if (await page.$eval('#ended', (e) => getComputedStyle(e).display) !== 'none') fail('the end notice stays after starting again');
+    console.log('starting again shows the title menu of a new game');
+
+    // A fatal stop: slot 1 cannot be written; its message, then Enter ends the game.
+    await page.evaluate(() => {
+      window.FS.unlink('/save/data1.bin');
+      window.FS.rename = () => { throw new window.FS.ErrnoError(29); };
+    });
+    await create('hero');
+    await saveInSlot1();
+    await waitFor('the message that data1.bin was not written', has('ta1.bin'));
+    await tap('Enter');
+    await ended('a fatal stop');
+    console.log('a save that fails stops the game after its message, and the page says so');
   } finally {
     await browser.close();
   }
