@@ -14,8 +14,8 @@ WINE := $(WINE_ENV) /usr/lib/wine/wine64
 CMAKE_QUIET := -DCMAKE_RULE_MESSAGES=OFF --log-level=WARNING
 SANITIZER_ENV := ASAN_OPTIONS=abort_on_error=0:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 
-.PHONY: all play build test test-main test-asan test-fuzz test-cross test-install release install package screenshots \
-  bench fuzz clean
+.PHONY: all play build test test-main test-asan test-fuzz test-cross test-install test-web release install package screenshots \
+  web bench fuzz clean
 
 all: build
 
@@ -27,7 +27,7 @@ build:
 play: build
 	@./$(BUILD)/kotodama
 
-test: test-main test-install test-asan test-fuzz test-cross
+test: test-main test-install test-asan test-fuzz test-cross test-web
 	@./scripts/line-count.sh
 
 # The plain suite, with only what it needs installed (no clang, MinGW or Wine).
@@ -72,6 +72,24 @@ test-cross:
 	  grep -q CREATE $(CROSS_BUILD)/title.out || { echo "kotodama.exe did not draw the title menu"; exit 1; }; \
 	else echo "test-cross: built; Wine (wine64) is missing, so the Windows tests did not run"; fi
 
+# The game in a web page: build-web/site holds index.html, the game's .js and
+# .wasm and the terminal (xterm.js, pinned in web/package-lock.json).
+WEB_BUILD := build-web
+WEB_SITE := $(WEB_BUILD)/site
+web:
+	@./scripts/install-deps.sh web
+	@cd web && npm ci --no-audit --no-fund --silent
+	@NODE_PATH=/usr/share/nodejs emcmake cmake -S . -B $(WEB_BUILD) -DCMAKE_BUILD_TYPE=Release -DKOTODAMA_TESTS=OFF $(CMAKE_QUIET)
+	@NODE_PATH=/usr/share/nodejs cmake --build $(WEB_BUILD) -j$(JOBS) --target kotodama
+	@mkdir -p $(WEB_SITE)
+	@cp web/index.html $(WEB_BUILD)/kotodama.js $(WEB_BUILD)/kotodama.wasm \
+	  web/node_modules/@xterm/xterm/lib/xterm.js web/node_modules/@xterm/xterm/css/xterm.css $(WEB_SITE)/
+	@echo "web: $(WEB_SITE) (serve it with: cd $(WEB_SITE) && python3 -m http.server)"
+
+# The page in headless chromium, driven by puppeteer-core.
+test-web: web
+	node web/browser-test.js $(WEB_SITE)
+
 bench:
 	@./scripts/install-deps.sh test
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOTODAMA_TESTS=OFF -DKOTODAMA_BENCH=ON $(CMAKE_QUIET)
@@ -79,7 +97,7 @@ bench:
 	./build-bench/kotodama_bench
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(RELEASE_BUILD) build-bench build-fuzz build-mingw
+	rm -rf $(BUILD) $(ASAN_BUILD) $(RELEASE_BUILD) build-bench build-fuzz build-mingw build-web
 
 # `make install` builds the game in Release mode in its own folder and installs
 # it under $(PREFIX) (default /usr/local); DESTDIR stages it elsewhere.

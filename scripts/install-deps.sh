@@ -4,11 +4,17 @@ set -e
 # "play" needs only the compiler and CMake; "package" also what CPack's
 # Debian packages are made with (dpkg-shlibdeps, file); "main" what the plain
 # test suite needs; "test" (the default) everything: benchmarks, fuzzing, the
-# Windows cross build and Wine, the manual page's checker.
+# Windows cross build and Wine, the manual page's checker; "web" the
+# WebAssembly build and its browser test (Emscripten, Node.js's npm, chromium).
 mode=${1:-test}
 need="cmake make g++"
 lean=""
-if [ "$mode" != play ]; then
+if [ "$mode" = web ]; then
+  need="emscripten"
+  # Some Node.js builds carry npm themselves (and conflict with Debian's).
+  command -v npm >/dev/null || need="$need npm"
+  lean="chromium"
+elif [ "$mode" != play ]; then
   need="$need dpkg-dev file"
 fi
 if [ "$mode" = main ] || [ "$mode" = test ]; then
