@@ -5,11 +5,16 @@ set -e
 # Debian packages are made with (dpkg-shlibdeps, file); "main" what the plain
 # test suite needs; "test" (the default) everything: benchmarks, fuzzing, the
 # Windows cross build and Wine, the manual page's checker; "web" the
-# WebAssembly build and its browser test (Emscripten, Node.js's npm, chromium).
+# WebAssembly build and its browser test (Emscripten, Node.js's npm, chromium);
+# "kitty" what scripts/kitty-check.sh runs the game in (kitty under Xvfb,
+# xdotool for real key presses and releases, strace to see what arrives).
 mode=${1:-test}
 need="cmake make g++"
 lean=""
-if [ "$mode" = web ]; then
+if [ "$mode" = kitty ]; then
+  need="xvfb xdotool strace"
+  lean="kitty"
+elif [ "$mode" = web ]; then
   need="emscripten"
   # Some Node.js builds carry npm themselves (and conflict with Debian's).
   command -v npm >/dev/null || need="$need npm"

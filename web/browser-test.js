@@ -108,14 +108,14 @@ async function main() {
     await waitFor('the title menu', has('>CREATE'));
     const flags = await page.evaluate(() => window.kotodamaKeyFlags ? window.kotodamaKeyFlags() : 0);
     if (!(flags & 2)) fail(`the game did not ask for key releases (flags ${flags})`);
-    const lit = async () => (await rows()).findIndex((r) => r.includes('>'));
+    const litRow = async () => (await rows()).findIndex((r) => r.includes('>'));
     const moves = [];
-    let last = await lit();
+    let last = await litRow();
     await page.keyboard.down('ArrowDown');
     const down = Date.now();
     for (let up = 0; Date.now() < down + 1600;) {
       if (!up && Date.now() >= down + 1000) { await page.keyboard.up('ArrowDown'); up = Date.now(); }
-      const now = await lit();
+      const now = await litRow();
       if (now !== last) { moves.push(Date.now() - down); last = now; }
       await new Promise((ok) => setTimeout(ok, 20));
     }
