@@ -30,8 +30,12 @@ void EventQueue::push(const InputEvent& event, Arrival arrival) {
     if (event.pressed) {
       const bool seen = pressSeen_[vk];
       const std::int64_t gap = event.time - pressTime_[vk];
+      // A repeat from a terminal that reports releases is no new press: a
+      // release right after it is not a quick tap to hold back.
+      const bool repeat = event.reportsRelease && heldDown_[vk];
+      heldDown_[vk] = event.reportsRelease;
       pressSeen_[vk] = true;
-      pressTime_[vk] = event.time;
+      if (!repeat) pressTime_[vk] = event.time;
       pressPolled_[vk] = arrival == Arrival::Polling;
       // A repeated press keeps the key down: its earlier release is dropped.
       for (auto it = queue_.begin(); it != queue_.end(); ++it) {
@@ -56,6 +60,7 @@ void EventQueue::push(const InputEvent& event, Arrival arrival) {
       return;
     }
     // A release the terminal reported itself.
+    heldDown_[vk] = false;
     if (event.time - pressTime_[vk] < kReleaseDelayMs) {
       entry.due = pressTime_[vk] + kReleaseDelayMs;
       entry.holdBit = vk;

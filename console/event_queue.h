@@ -87,6 +87,7 @@ class EventQueue {
   bool releasable_[256] = {};  // ...and the game has paused since
   std::int64_t pressTime_[256] = {};
   bool pressSeen_[256] = {};
+  bool heldDown_[256] = {};  // pressed, as a terminal that reports releases says, and not yet released
   bool pressPolled_[256] = {};  // the key's last press arrived while a screen polled
   std::uint8_t mouseButtons_ = 0;  // buttons held after the last queued mouse report
 };

@@ -79,6 +79,8 @@ TEST(KeyRelease, TheQueuesRules) {
        {{0, 'p', 65}, {0, 'a'}, {0, 't'}}, "65+ | 65-"},
       {"a true release right after its press waits for the press to be seen",
        {{0, 'k', 40}, {0, 'r', 40}, {50, 't'}, {100, 't'}}, "40+ | 40-"},
+      {"...but not right after a repeat of a key held long",
+       {{0, 'k', 40}, {500, 'k', 40}, {520, 'r', 40}, {530, 't'}}, "40+ 40+ 40-"},
       {"a quick mouse release holds back the later reports",
        {{0, 'm', 1}, {20, 'm', 0}, {30, 'm', 0}, {50, 't'}, {100, 't'}}, "m1 | m0 m0"},
   };
