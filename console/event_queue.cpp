@@ -127,6 +127,18 @@ void EventQueue::takeAll(std::vector<InputEvent>& out) {
   queue_ = std::move(releases);
 }
 
+void EventQueue::releaseHeldKeys(std::int64_t now) {
+  for (int vk = 1; vk < 256; ++vk) {
+    if (!heldDown_[vk]) continue;
+    heldDown_[vk] = false;
+    InputEvent release;
+    release.time = now;
+    release.vk = static_cast<std::uint8_t>(vk);
+    release.pressed = false;
+    queue_.push_back(Entry{release, now, vk, true});
+  }
+}
+
 void EventQueue::reportedDown(int bit) {
   if (bit >= 0 && bit < 256) reported_[bit] = true;
 }

@@ -55,6 +55,11 @@ class EventQueue {
   // reading a line of text, which takes everything typed so far.
   void takeAll(std::vector<InputEvent>& out);
 
+  // The terminal stops reporting releases (the keyboard protocol's flags are
+  // popped): every key it reported pressed and not yet released is released,
+  // due at once.
+  void releaseHeldKeys(std::int64_t now);
+
   // keyDown has just reported this key-state bit (0..255) down: its pending
   // release becomes due after the next pause.
   void reportedDown(int bit);

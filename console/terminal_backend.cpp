@@ -238,6 +238,8 @@ class TerminalBackend final : public ConsoleBackend {
     if (wanted == flagsPushed_) return;
     const char* sequence = wanted ? kKeyboardPush : kKeyboardPop;
     platform_.write(sequence, std::strlen(sequence));
+    // Keys still down will not have their releases reported.
+    if (!wanted) queue_.releaseHeldKeys(platform_.now());
     flagsPushed_ = wanted;
     platform_.keyboardFlagsPushed(wanted);
   }

@@ -127,9 +127,14 @@ TEST(KeyRelease, TheKeyboardProtocolWhereTheTerminalKnowsIt) {
     EXPECT_EQ(c.keyDown(kDown), knows ? 1 : 0) << static_cast<int>(keyboard);
     c.waitTicks(200);
     EXPECT_EQ(c.keyDown(kDown), 0);
-    p.at(1100, "hero\r");
+    // Enter pressed, and released only once the line is read (and its
+    // release no longer reported): it is up after the line.
+    p.at(1000, knows ? "\x1b[13u" : keys::kEnter).at(1100, "hero\r");
+    c.waitTicks(60);
+    EXPECT_EQ(c.keyDown(kEnter), 1);
     const std::size_t before = p.output().size();
     EXPECT_EQ(c.readToken(10), "hero");
+    EXPECT_EQ(c.keyDown(kEnter), 0);
     const std::string line = p.output().substr(before);
     EXPECT_EQ(line.find("\x1b[<u") == 0 && line.ends_with("\x1b[>11u"), knows) << line;
     p.at(p.clock() + 10, "\x1b[99;5u");  // Ctrl+C
