@@ -11,8 +11,8 @@
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh kitty
-make -s build
-game=$(pwd)/build/kotodama
+make -s build BUILD=build-kitty
+game=$(pwd)/build-kitty/kotodama
 work=$(mktemp -d)
 display=:97
 cleanup() {
