@@ -22,7 +22,7 @@
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
-work=${KOTODAMA_FAULTS_DIR:-/tmp/kotodama-faults}
+work=${KOTODAMA_FAULTS_DIR:-/tmp/kotodama-faults-$(basename "$repo")}
 jobs=${JOBS:-2}
 e2e=${E2E_PATTERN:-EndToEnd}
 table=$repo/scripts/faults.tsv
