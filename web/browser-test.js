@@ -54,7 +54,8 @@ async function main() {
       }
     };
     const has = (text) => (screen) => screen.some((row) => row.includes(text));
-    const tap = async (key) => { await page.keyboard.down(key); await new Promise((ok) => setTimeout(ok, 120)); await page.keyboard.up(key); };
+    // A quick tap: held 40 ms (a key held longer than a pass of the menu counts twice, as on a console).
+    const tap = async (key) => { await page.keyboard.down(key); await new Promise((ok) => setTimeout(ok, 40)); await page.keyboard.up(key); };
 
     // CREATE, chosen on the title menu: `name` typed, up to the status screen.
     const create = async (name) => {
