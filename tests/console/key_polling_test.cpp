@@ -1,8 +1,13 @@
-// How terminal input reaches keyDown: presses when the bytes arrive, releases
-// 100 ms later or after the first pause once the key was reported down, quick
-// mouse taps held back until seen, and the confirm wait.
+// How terminal input reaches keyDown: presses when the bytes arrive; the
+// release rules of the event queue; true releases from a terminal that knows
+// the kitty keyboard protocol; the mouse, the confirm wait and joysticks; and
+// typed Shift-JIS on a Shift-JIS terminal.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
+#include "console/event_queue.h"
 #include "support/bench.h"
 
 namespace kotodama::test {
@@ -29,7 +34,10 @@ TEST(KeyPolling, ATapCountsInOnePassAndIsReleasedAfterAPauseOr100ms) {
   EXPECT_EQ(c.keyDown(kEnter), 0);
 }
 
-TEST(KeyPolling, HoldingAKeyKeepsItComingBack) {
+// Held as a terminal repeats it (at 0, then from 500 every 33 ms up to
+// 1985), a key reads down at every poll, and is up once no repeat has come
+// for 1.5 intervals, as on a console that reports the release.
+TEST(KeyPolling, AHeldKeyStaysDownUntilItsRepeatsStop) {
   Bench bench;
   bench.platform.holdAt(0, keys::kDown, 2000);
   int count = 0;  // polled every 100 ms, as a menu does
@@ -38,7 +46,8 @@ TEST(KeyPolling, HoldingAKeyKeepsItComingBack) {
     bench.console.waitTicks(100);
   }
   EXPECT_GE(count, 14);  // at the press, then at every poll once the terminal repeats
-  bench.console.waitTicks(200);
+  EXPECT_EQ(bench.console.keyDown(kDown), 1);
+  bench.console.waitTicks(40);
   EXPECT_EQ(bench.console.keyDown(kDown), 0);
 }
 
@@ -69,20 +78,6 @@ TEST(MousePolling, PositionIsOneBasedAndZeroBeforeAnyReport) {
     EXPECT_EQ(bench.console.keyDown(kPointerColumn), column);
     EXPECT_EQ(bench.console.keyDown(kPointerRow), row);
   }
-}
-
-TEST(MousePolling, AQuickClickIsSeenOnceAndAnUnseenOneExpires) {
-  Bench bench;
-  Console& c = bench.console;
-  // Press and release 20 ms apart, both before the next poll.
-  bench.platform.at(100, keys::mousePress(10, 10)).at(120, keys::mouseRelease(10, 10));
-  c.waitTicks(150);
-  EXPECT_EQ(c.keyDown(kLeftButton), 1);
-  c.waitTicks(1);
-  EXPECT_EQ(c.keyDown(kLeftButton), 0);
-  bench.platform.at(300, keys::mousePress(10, 10)).at(320, keys::mouseRelease(10, 10));
-  c.waitTicks(300);
-  EXPECT_EQ(c.keyDown(kLeftButton), 0);
 }
 
 TEST(MousePolling, AHeldButtonAfterResetReadsUpUntilTheMouseReportsAgain) {
@@ -136,6 +131,134 @@ TEST(Joysticks, AbsentReadsMinusOneAndOtherCodesReadBits) {
   EXPECT_EQ(bench.console.keyDown(282), 65535);
   EXPECT_EQ(bench.console.keyDown(287), 5);
   EXPECT_EQ(bench.console.keyDown(275), 0);  // bit 19, not a joystick
+}
+
+// A script for the queue: at time t, one of
+//  p/P/T vk  a press that arrived while nobody polled / while a screen polled / typed ahead of a line's end
+//  k vk      a press from a terminal that reports releases; r vk such a release
+//  m b       a mouse report with buttons b held
+//  t         take what is due       a   take everything, as a line read does
+//  d vk      keyDown reported the key down        z   the game paused
+// and the events of each take, "vk+" for a press, "vk-" for a release, "m<b>" for a mouse report.
+struct Op {
+  std::int64_t t;
+  char op;
+  int arg = 0;
+};
+
+std::string play(const std::vector<Op>& ops) {
+  EventQueue queue;
+  std::string taken;
+  for (const Op& o : ops) {
+    InputEvent e;
+    e.time = o.t;
+    e.vk = static_cast<std::uint8_t>(o.arg);
+    std::vector<InputEvent> out;
+    switch (o.op) {
+      case 'p': queue.push(e); break;
+      case 'P': queue.push(e, EventQueue::Arrival::Polling); break;
+      case 'T': queue.push(e, EventQueue::Arrival::TypedAhead); break;
+      case 'k': e.reportsRelease = true, queue.push(e); break;
+      case 'r': e.pressed = false, e.reportsRelease = true, queue.push(e); break;
+      case 'm': e.kind = EventKind::Mouse, e.vk = 0, e.buttons = static_cast<std::uint8_t>(o.arg), queue.push(e); break;
+      case 't': queue.takeDue(o.t, out); break;
+      case 'a': queue.takeAll(out); break;
+      case 'd': queue.reportedDown(o.arg); break;
+      case 'z': queue.paused(); break;
+    }
+    if (o.op != 't' && o.op != 'a') continue;
+    std::string take;
+    for (const InputEvent& x : out) {
+      take += take.empty() ? "" : " ";
+      take += x.kind == EventKind::Mouse ? "m" + std::to_string(x.buttons) : std::to_string(x.vk) + (x.pressed ? "+" : "-");
+    }
+    taken += (taken.empty() ? "" : " | ") + take;
+  }
+  return taken;
+}
+
+TEST(KeyRelease, TheQueuesRules) {
+  const struct {
+    const char* what;
+    std::vector<Op> ops;
+    const char* taken;
+  } cases[] = {
+      {"a tap while nobody polls folds into nothing", {{0, 'p', 40}, {150, 't'}}, "40+ 40-"},
+      {"its release waits 100 ms", {{0, 'p', 40}, {99, 't'}, {100, 't'}}, "40+ | 40-"},
+      {"...or the first poll after a pause once reported", {{0, 'p', 40}, {10, 't'}, {11, 'd', 40}, {12, 'z'}, {20, 't'}},
+       "40+ | 40-"},
+      {"a repeat keeps the key down", {{0, 'p', 40}, {60, 'p', 40}, {120, 't'}, {300, 't'}}, "40+ 40+ | 40-"},
+      {"the repeat rhythm lets it go 1.5 intervals after the last repeat",
+       {{0, 'p', 40}, {40, 'p', 40}, {80, 'p', 40}, {139, 't'}, {140, 't'}}, "40+ 40+ 40+ | 40-"},
+      {"two keys while a screen polls: each released once asked and paused after",
+       {{0, 'P', 37}, {0, 'P', 38}, {0, 't'}, {1, 'd', 37}, {2, 'z'}, {200, 't'}, {201, 'd', 38}, {202, 'z'}, {203, 't'}},
+       "37+ 38+ | 37- | 38-"},
+      {"a key the screen never asks about goes after three pauses",
+       {{0, 'P', 27}, {0, 't'}, {1, 'z'}, {2, 'z'}, {200, 't'}, {201, 'z'}, {202, 't'}}, "27+ |  | 27-"},
+      {"typed ahead of a line's end: a whole tap", {{0, 'T', 13}, {0, 't'}}, "13+ 13-"},
+      {"a line read takes the presses and leaves the releases due",
+       {{0, 'p', 65}, {0, 'a'}, {0, 't'}}, "65+ | 65-"},
+      {"a true release right after its press waits for the press to be seen",
+       {{0, 'k', 40}, {0, 'r', 40}, {50, 't'}, {100, 't'}}, "40+ | 40-"},
+      {"...but not right after a repeat of a key held long",
+       {{0, 'k', 40}, {500, 'k', 40}, {520, 'r', 40}, {530, 't'}}, "40+ 40+ 40-"},
+      {"a quick mouse release holds back the later reports",
+       {{0, 'm', 1}, {20, 'm', 0}, {30, 'm', 0}, {50, 't'}, {100, 't'}}, "m1 | m0 m0"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(play(c.ops), c.taken) << c.what;
+}
+
+// The console asks the terminal about the keyboard protocol and, where it is
+// known, pushes its flags while keys are polled: presses and releases are
+// then the terminal's own, Ctrl+C comes as a key and is acted on, and the
+// flags are popped while a line is typed. A terminal that answers only the
+// device attributes, or nothing, gets guessed releases, and what is typed
+// before the answer still counts.
+TEST(KeyRelease, TheKeyboardProtocolWhereTheTerminalKnowsIt) {
+  using Keyboard = ScriptedPlatform::Keyboard;
+  for (Keyboard keyboard : {Keyboard::KnowsProtocol, Keyboard::Plain, Keyboard::Silent, Keyboard::NotATerminal}) {
+    const bool knows = keyboard == Keyboard::KnowsProtocol;
+    Bench bench(TerminalEncoding::Utf8, keyboard);
+    ScriptedPlatform& p = bench.platform;
+    Console& c = bench.console;
+    p.at(1, keys::kUp);
+    c.waitTicks(2);
+    EXPECT_EQ(c.keyDown(kUp), 1);  // at once, before any answer
+    c.waitTicks(300);
+    EXPECT_EQ(p.flagsPushed, knows);
+    EXPECT_EQ(p.output().find("\x1b[?u\x1b[c") == 0, keyboard != Keyboard::NotATerminal);
+    // Down held from 400 to 900, as the protocol reports it (plain terminals
+    // would have sent only the press).
+    p.at(400, knows ? "\x1b[B" : keys::kDown).at(900, knows ? "\x1b[1;1:3B" : "");
+    c.waitTicks(150);
+    EXPECT_EQ(c.keyDown(kDown), 1);
+    c.waitTicks(300);
+    EXPECT_EQ(c.keyDown(kDown), knows ? 1 : 0) << static_cast<int>(keyboard);
+    c.waitTicks(200);
+    EXPECT_EQ(c.keyDown(kDown), 0);
+    // Enter pressed, and released only once the line is read (and its
+    // release no longer reported): it is up after the line.
+    p.at(1000, knows ? "\x1b[13u" : keys::kEnter).at(1100, "hero\r");
+    c.waitTicks(60);
+    EXPECT_EQ(c.keyDown(kEnter), 1);
+    const std::size_t before = p.output().size();
+    EXPECT_EQ(c.readToken(10), "hero");
+    EXPECT_EQ(c.keyDown(kEnter), 0);
+    const std::string line = p.output().substr(before);
+    EXPECT_EQ(line.find("\x1b[<u") == 0 && line.ends_with("\x1b[>11u"), knows) << line;
+    p.at(p.clock() + 10, "\x1b[99;5u");  // Ctrl+C
+    c.waitTicks(100);
+    EXPECT_EQ(p.signals.size(), knows ? 1u : 0u);
+  }
+}
+
+// On a Shift-JIS terminal a typed double-byte character is one character:
+// echoed whole, taken back whole by Backspace.
+TEST(KeyRelease, ShiftJisTypedOnAShiftJisTerminal) {
+  Bench bench(TerminalEncoding::ShiftJis);
+  bench.platform.at(0, "\x83\x41\x88\x9f" + std::string(keys::kBackspace) + "b\r");
+  EXPECT_EQ(bench.console.readToken(10), "\x83\x41" "b");
+  EXPECT_NE(bench.platform.output().find("\x83\x41\x88\x9f"), std::string::npos);
 }
 
 }  // namespace
