@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "console/display_text.h"
 #include "console/input_decoder.h"
 #include "tests/fuzz/fuzz_support.h"
 
@@ -14,7 +15,7 @@ namespace {
 
 using namespace kotodama;
 
-void checkEvent(const InputEvent& e) {
+void checkEvent(const InputEvent& e, bool shiftJis) {
   CHECK(e.time == 7);
   CHECK((e.modifiers & ~(kModShift | kModCtrl | kModAlt)) == 0);
   switch (e.kind) {
@@ -23,9 +24,12 @@ void checkEvent(const InputEvent& e) {
       CHECK(e.pressed || (e.reportsRelease && e.text.empty()));
       CHECK(!(e.modifiers & kModCtrl) || e.text.empty());
       break;
-    case EventKind::Text:  // one byte, or one whole UTF-8 character
+    case EventKind::Text:  // one byte, one whole UTF-8 character, or a Shift-JIS lead and trail byte
       CHECK(e.vk == 0 && !e.text.empty() && e.text.size() <= 4);
-      if (e.text.size() > 1) {
+      if (shiftJis) {
+        CHECK(e.text.size() == 1 || (e.text.size() == 2 && isShiftJisLead(static_cast<unsigned char>(e.text[0])) &&
+                                     isShiftJisTrail(static_cast<unsigned char>(e.text[1]))));
+      } else if (e.text.size() > 1) {
         const auto points = fuzz::decodeUtf8(e.text);
         CHECK(points.has_value() && points->size() == 1);
       }
@@ -63,7 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t length = size - 4;
   constexpr std::int64_t kTimeout = InputDecoder::kEscapeTimeoutMs;
 
-  InputDecoder whole, pieces;
+  const bool shiftJis = (seed & 2) != 0;  // a Shift-JIS terminal for half of the inputs
+  InputDecoder whole(shiftJis), pieces(shiftJis);
   std::vector<InputEvent> expected, cut;
   whole.feed(input, length, 7, expected);
   whole.expire(7 + kTimeout, expected);
@@ -78,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CHECK(cut.size() == expected.size());
   for (std::size_t i = 0; i < cut.size(); ++i) {
     CHECK(sameEvent(cut[i], expected[i]));
-    checkEvent(cut[i]);
+    checkEvent(cut[i], shiftJis);
   }
   return 0;
 }
