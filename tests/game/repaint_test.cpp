@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "battle/battle.h"
 #include "game/game_loop.h"
 #include "support/bench.h"
 #include "support/pty_session.h"
@@ -57,10 +58,13 @@ struct Played {
   std::int64_t writes = 0;
 };
 
-// Plays the whole game with each step's bytes sent 100 ms after its
-// condition holds; `at` ms after the last, the window is shrunk to 60 x 20
-// for 300 ms (when `shrink`), or Ctrl+L is typed (when `redraw`).
-Played play(const std::vector<std::pair<Condition, std::string>>& steps, std::int64_t at, bool shrink, bool redraw) {
+using Steps = std::vector<std::pair<Condition, std::string>>;
+
+// Plays the whole game (or a battle whose random draw is fixed, when
+// `battle`) with each step's bytes sent 100 ms after its condition holds;
+// `at` ms after the last, the window is shrunk to 60 x 20 for 300 ms (when
+// `shrink`), or Ctrl+L is typed (when `redraw`).
+Played play(const Steps& steps, std::int64_t at, bool battle, bool shrink, bool redraw) {
   InScratchFolder folder;
   writeFile("data1.bin", bytesOf(fighter("old", 111, 222, 33, 44)));
   Bench bench;
@@ -75,13 +79,13 @@ Played play(const std::vector<std::pair<Condition, std::string>>& steps, std::in
         return true;
       },
       "");
-  bench.run([&] { return runGame(bench.console); });
+  Fighters fighters{fighter("hero", 316, 250, 230, 32), fighter("abc", 570, 111, 49, 111)};
+  bench.run([&] { return battle ? runBattle(bench.console, fighters, [] { return 1; }) : runGame(bench.console); });
   return {cells(bench.screen()), p.output().find("this one is 60 x 20") != std::string::npos, p.writes()};
 }
 
 TEST(Repaint, EveryScreenComesBackWholeAfterAShrink) {
-  const std::string down = "\x1b[B";
-  const std::vector<std::pair<Condition, std::string>> toName = {{menuReady, "\r"}, {shows("名前を入力"), "her"}};
+  const Steps toName = {{menuReady, "\r"}, {shows("名前を入力"), "her"}};
   auto toStatus = toName;
   toStatus.push_back({shows("her"), "o\r"});
   toStatus.push_back({shows("セーブしますか"), ""});
@@ -89,22 +93,22 @@ TEST(Repaint, EveryScreenComesBackWholeAfterAShrink) {
   toDialog.push_back({shows("セーブしますか"), "\r"});
   toDialog.push_back({shows("戻る"), "\r"});
   toDialog.push_back({shows("上書き"), ""});
-  const std::vector<std::pair<Condition, std::string>> toBattle = {
-      {menuReady, down + "\r"}, {shows("戻る"), "\r"}, {shows("相手の名前"), "abc\r"}, {shows("BATTLE LOG"), ""}};
+  const Steps toBattle = {{shows("BATTLE LOG"), ""}};
   const struct {
     const char* what;
-    std::vector<std::pair<Condition, std::string>> steps;
+    Steps steps;
     std::int64_t at;
+    bool battle = false;
   } cases[] = {
       {"title animation", {}, 2000},      {"menu", {{menuReady, ""}}, 0},
       {"name entry", toName, 300},        {"status", toStatus, 300},
-      {"overwrite question", toDialog, 300}, {"battle sliding in", toBattle, 0},
-      {"battle at its confirm wait", toBattle, 8000},
+      {"overwrite question", toDialog, 300}, {"battle sliding in", toBattle, 0, true},
+      {"battle at its confirm wait", toBattle, 8000, true},
   };
   for (const auto& c : cases) {
-    const Played plain = play(c.steps, c.at, false, false);
-    const Played shrunk = play(c.steps, c.at, true, false);
-    const Played redrawn = play(c.steps, c.at, false, true);
+    const Played plain = play(c.steps, c.at, c.battle, false, false);
+    const Played shrunk = play(c.steps, c.at, c.battle, true, false);
+    const Played redrawn = play(c.steps, c.at, c.battle, false, true);
     EXPECT_TRUE(shrunk.notice) << c.what;
     EXPECT_FALSE(plain.notice) << c.what;
     EXPECT_TRUE(shrunk.screen == plain.screen) << c.what << "\n" << firstDifference(shrunk.screen, plain.screen);
