@@ -75,12 +75,10 @@ ScriptedPlatform& ScriptedPlatform::limitAt(std::int64_t t) {
   return *this;
 }
 
-std::int64_t ScriptedPlatform::firstInputTime() const { return scheduled_.empty() ? -1 : scheduled_.front().time; }
-
 void ScriptedPlatform::write(const char* bytes, std::size_t size) {
   ++writes_;
   const std::string_view view(bytes, size);
-  if (keepOutput) output_.append(view);
+  output_.append(view);
   screen_.feed(view);
   if (view.find("\x1b[?u") != std::string_view::npos) {
     if (keyboard == Keyboard::KnowsProtocol) at(now_ + 5, "\x1b[?0u\x1b[?62;22c");

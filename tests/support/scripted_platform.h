@@ -72,7 +72,6 @@ class ScriptedPlatform : public Platform {
   std::int64_t writes() const { return writes_; }
   std::int64_t reads() const { return reads_; }
   std::int64_t clock() const { return now_; }
-  std::int64_t firstInputTime() const;
 
   // --- Platform
   TerminalEncoding encoding() const override { return encoding_; }
@@ -95,7 +94,6 @@ class ScriptedPlatform : public Platform {
   Keyboard keyboard;
   bool flagsPushed = false;
   std::vector<KeySignal> signals;
-  bool keepOutput = true;  // keep every byte written in output()
   bool endlessZeros = false;  // standard input reads NUL bytes without end, as from /dev/zero
   JoystickReading joysticks[2];
 

@@ -48,7 +48,6 @@ class VtermScreen {
 
   // Bytes the terminal would send back (answers to queries, mouse reports).
   std::string takeOutput();
-  VTerm* raw() { return vt_; }
 
  private:
   static int onTermProp(int prop, const void* value, void* self);
