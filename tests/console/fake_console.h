@@ -5,7 +5,6 @@
 // armed. Input records wait in it until their time on a virtual clock; typed
 // lines are answered from a list. Tests look at the state, not at the calls.
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <optional>
@@ -45,8 +44,8 @@ class FakeConsole : public ConsoleApi {
   int exitStatus = -1;        // -1: the process has not ended
 
   // --- what happens to it
-  ConsoleHandle stdOutput = kOutput, stdInput = kInput;
-  bool screenInfoOk = true, countOk = true, readOk = true;
+  ConsoleHandle stdInput = kInput;
+  bool screenInfoOk = true;
   std::uint32_t countOverride = 0;  // > 0: the event count reported instead
 
   const Cell& cell(int x, int y) const { return cells[static_cast<std::size_t>(y * kColumns + x)]; }
@@ -76,13 +75,9 @@ class FakeConsole : public ConsoleApi {
   }
 
   bool getVersionEx(VersionInfo& info) override { return info.size == sizeof info; }
-  ConsoleHandle getStdHandle(std::uint32_t which) override {
-    return which == kStdOutputHandle ? stdOutput : which == kStdInputHandle ? stdInput : kInvalidHandle;
-  }
+  ConsoleHandle getStdHandle(std::uint32_t which) override { return which == kStdOutputHandle ? kOutput : stdInput; }
   bool closeHandle(ConsoleHandle h) override {
-    if (!out(h) && !in(h)) return false;
-    (h == kOutput ? outputOpen : inputOpen) = false;
-    return true;
+    return store(out(h) || in(h), h == kOutput ? outputOpen : inputOpen, false);
   }
   std::uint32_t getLastError() override { return 6; }
   std::uint32_t formatMessage(std::uint32_t, std::uint32_t, std::uint32_t, char** text) override {
@@ -107,33 +102,32 @@ class FakeConsole : public ConsoleApi {
   bool getConsoleScreenBufferInfo(ConsoleHandle h, ScreenBufferInfo& info) override {
     return store(out(h) && screenInfoOk, info, ScreenBufferInfo{{kColumns, kRows}, cursor, attribute, {}, {}});
   }
-  bool fillConsoleOutputAttribute(ConsoleHandle h, std::uint16_t a, std::uint32_t length, Coord first,
-                                  std::uint32_t& written) override {
-    return fill(h, length, first, written, [a](Cell& c) { c.attribute = a; });
+  bool fillConsoleOutputAttribute(ConsoleHandle h, std::uint16_t a, std::uint32_t n, Coord at,
+                                  std::uint32_t& done) override {
+    return fill(h, n, at, done, [a](Cell& c) { c.attribute = a; });
   }
-  bool fillConsoleOutputCharacter(ConsoleHandle h, char character, std::uint32_t length, Coord first,
-                                  std::uint32_t& written) override {
-    return fill(h, length, first, written, [character](Cell& c) { c.text = std::string(1, character); });
+  bool fillConsoleOutputCharacter(ConsoleHandle h, char ch, std::uint32_t n, Coord at, std::uint32_t& done) override {
+    return fill(h, n, at, done, [ch](Cell& c) { c.text = std::string(1, ch); });
   }
   std::uint32_t getConsoleOutputCP() override { return outputCodePage; }
+  // Shift-JIS on code page 932: a lead byte and its trail take two cells.
   bool writeConsoleA(ConsoleHandle h, const char* bytes, std::size_t size) override {
-    for (std::size_t i = 0; out(h) && i < size; ++i) {
+    for (std::size_t i = 0, n = 1; out(h) && i < size; i += n) {
       const auto b = static_cast<unsigned char>(bytes[i]);
       const bool lead = outputCodePage == 932 && ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC));
+      n = lead && i + 1 < size ? 2 : 1;
       if (b == '\r') cursor.x = 0;
-      else if (b == '\n') newLine(false);
-      else if (lead && i + 1 < size) put(std::string(bytes + i++, 2), 2);
-      else put(std::string(1, static_cast<char>(b)), 1);
+      else if (b == '\n') newLine();
+      else put(std::string(bytes + i, n), static_cast<int>(n));
     }
     return out(h);
   }
+  // UTF-8: U+3000 to U+EFFF (CJK, kana, hangul) take two cells, the rest one.
   bool writeConsoleUtf8(ConsoleHandle h, const char* utf8, std::size_t size) override {
     for (std::size_t i = 0, n = 1; out(h) && i < size; i += n) {
       const auto b = static_cast<unsigned char>(utf8[i]);
       n = std::min<std::size_t>(b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4, size - i);
-      char32_t cp = n == 1 ? b : b & (0xFF >> (n + 1));
-      for (std::size_t k = 1; k < n; ++k) cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
-      put(std::string(utf8 + i, n), cp >= 0x2E80 && cp <= 0xFF60 ? 2 : 1);  // CJK and full-width forms: two cells
+      put(std::string(utf8 + i, n), n == 3 && b >= 0xE3 && b <= 0xEE ? 2 : 1);
     }
     return out(h);
   }
@@ -141,15 +135,11 @@ class FakeConsole : public ConsoleApi {
   bool getConsoleMode(ConsoleHandle h, std::uint32_t& mode) override { return store(in(h), mode, inputMode); }
   bool setConsoleMode(ConsoleHandle h, std::uint32_t mode) override { return store(in(h), inputMode, mode); }
   bool getNumberOfConsoleInputEvents(ConsoleHandle h, std::uint32_t& count) override {
-    return store(in(h) && countOk, count, countOverride > 0 ? countOverride : static_cast<std::uint32_t>(due()));
+    return store(in(h), count, countOverride > 0 ? countOverride : static_cast<std::uint32_t>(due()));
   }
   bool readConsoleInput(ConsoleHandle h, InputRecord* records, std::uint32_t length, std::uint32_t& read) override {
-    read = 0;
-    while (in(h) && readOk && read < length && due() > 0) {
-      records[read++] = events.front().second;
-      events.pop_front();
-    }
-    return in(h) && readOk;
+    for (read = 0; in(h) && read < length && due() > 0; events.pop_front()) records[read++] = events.front().second;
+    return in(h);
   }
   bool flushConsoleInputBuffer(ConsoleHandle h) override {
     while (in(h) && due() > 0) events.pop_front();
@@ -159,7 +149,7 @@ class FakeConsole : public ConsoleApi {
     if (!in(h) || lines.empty()) return false;
     utf8 = lines.front().substr(0, limit);
     lines.pop_front();
-    if ((inputMode & kEnableEchoInput) != 0 && writeConsoleUtf8(kOutput, utf8.data(), utf8.size())) newLine(true);
+    if ((inputMode & kEnableEchoInput) != 0 && writeConsoleUtf8(kOutput, utf8.data(), utf8.size())) newLine();
     return true;
   }
   void armRestore(const ConsoleRestore& restore) override {
@@ -171,9 +161,8 @@ class FakeConsole : public ConsoleApi {
   std::uint32_t joyGetPos(std::uint32_t id, JoyInfo& info) override {
     return id < 2 && joystick[id] && store(true, info, *joystick[id]) ? 0 : 167;  // JOYERR_UNPLUGGED
   }
-  std::uint32_t mciSendCommand(std::uint32_t id, std::uint32_t message, std::uintptr_t flags,
-                               MciPlayParams* params) override {
-    return params != nullptr ? log("mci", id, message, flags, params->from) : log("mci", id, message, flags);
+  std::uint32_t mciSendCommand(std::uint32_t id, std::uint32_t msg, std::uintptr_t flags, MciPlayParams* p) override {
+    return p != nullptr ? log("mci", id, msg, flags, p->from) : log("mci", id, msg, flags);
   }
   std::uint32_t waveOutReset(WaveOutHandle d) override { return log("reset", d); }
   std::uint32_t waveOutUnprepareHeader(WaveOutHandle d, WaveHeader*, std::uint32_t size) override {
@@ -191,11 +180,9 @@ class FakeConsole : public ConsoleApi {
     return ok;
   }
   template <typename Paint>
-  bool fill(ConsoleHandle h, std::uint32_t length, Coord first, std::uint32_t& written, Paint paint) {
+  bool fill(ConsoleHandle h, std::uint32_t length, Coord first, std::uint32_t& n, Paint paint) {
     const auto start = static_cast<std::size_t>(first.y * kColumns + first.x);
-    for (written = 0; out(h) && written < length && start + written < cells.size(); ++written) {
-      paint(cells[start + written]);
-    }
+    for (n = 0; out(h) && n < length && start + n < cells.size(); ++n) paint(cells[start + n]);
     return out(h);
   }
   // A multimedia call as its name and its numbers: "mci 5 2054 65540 0".
@@ -206,38 +193,31 @@ class FakeConsole : public ConsoleApi {
     multimedia.push_back(line);
     return 0;
   }
-  void newLine(bool carriageReturn) {
-    if (carriageReturn) cursor.x = 0;
+  void newLine() {
+    cursor.x = 0;
     if (cursor.y + 1 < kRows) ++cursor.y;
   }
   // One character taking `width` cells at the cursor, on the next row when it does not fit.
   void put(std::string text, int width) {
-    if (cursor.x + width > kColumns) newLine(true);
+    if (cursor.x + width > kColumns) newLine();
     Cell* first = &cells[static_cast<std::size_t>(cursor.y * kColumns + cursor.x)];
     for (int i = 0; i < width; ++i) first[i] = Cell{i == 0 ? text : "", attribute};
     cursor.x = static_cast<std::int16_t>(cursor.x + width);
-    if (cursor.x >= kColumns) newLine(true);
+    if (cursor.x >= kColumns) newLine();
   }
+  // How many input records have arrived by now.
   std::size_t due() const {
-    std::size_t n = 0;
-    while (n < events.size() && events[n].first <= clock) ++n;
-    return n;
+    const auto later = std::find_if(events.begin(), events.end(), [this](const auto& e) { return e.first > clock; });
+    return static_cast<std::size_t>(later - events.begin());
   }
 };
 
 // Short names for the records the tests feed in.
 inline InputRecord keyEvent(std::uint16_t vk, bool down, std::uint32_t controlKeyState = 0) {
-  InputRecord r;
-  r.eventType = kKeyEvent;
-  r.key = KeyEventRecord{down, 1, vk, 0, 0, controlKeyState};
-  return r;
+  return InputRecord{kKeyEvent, KeyEventRecord{down, 1, vk, 0, 0, controlKeyState}, {}};
 }
 inline InputRecord mouseEvent(std::int16_t x, std::int16_t y, std::uint32_t buttons) {
-  InputRecord r;
-  r.eventType = kMouseEvent;
-  r.mouse.position = Coord{x, y};
-  r.mouse.buttonState = buttons;
-  return r;
+  return InputRecord{kMouseEvent, {}, MouseEventRecord{Coord{x, y}, buttons, 0, 0}};
 }
 
 }  // namespace kotodama::test
