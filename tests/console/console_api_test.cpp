@@ -114,7 +114,7 @@ TEST_F(ConsoleApiTest, InputRecordsFoldIntoKeysModifiersThePointerAndJoysticks) 
   // Mouse events leave the modifiers alone.
   reads({{kLeftButton, 0}, {kMiddleButton, 1}, {kRightButton, 1}, {kPointerColumn, 41}, {kPointerRow, 13}, {18, 1}});
 
-  // A count past belief: no more is read than fits.
+  // An absurd event count does not size the read on its own: a bounded batch is read.
   fake.at(0, keyEvent(40, true));
   fake.countOverride = 0xFFFFFFFFu;
   reads({{kDown, 1}});
