@@ -5,19 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "console/display_text.h"
 
 namespace kotodama {
 namespace {
 
-struct Pair {
-  const char* sjis;
-  const char* utf8;
-};
-
-TEST(DisplayConversionEverywhere, CodePage932CharactersMeanTheSameEverywhere) {
-  const Pair pairs[] = {
+TEST(DisplayConversionEverywhere, CodePage932MeansTheSameEverywhere) {
+  const std::pair<const char*, const char*> pairs[] = {  // Shift-JIS, UTF-8
       {"\x97\x45\x8e\xd2", "\xe5\x8b\x87\xe8\x80\x85"},  // 勇者
       {"\x81\xbc\x81\xbd", "\xe2\x8a\x82\xe2\x8a\x83"},  // ⊂⊃, ambiguous width
       {"\x81\x50", "\xef\xbf\xa3"},                      // ￣ U+FFE3
@@ -27,14 +23,12 @@ TEST(DisplayConversionEverywhere, CodePage932CharactersMeanTheSameEverywhere) {
       {"\xb1\xdf", "\xef\xbd\xb1\xef\xbe\x9f"},          // half-width ｱﾟ
       {"\\~", "\\~"},                                    // ASCII stays ASCII
   };
-  for (const Pair& pair : pairs) {
-    SCOPED_TRACE(pair.utf8);
-    EXPECT_EQ(shiftJisToUtf8(pair.sjis), pair.utf8);
-    EXPECT_EQ(utf8ToShiftJis(pair.utf8), pair.sjis);
+  for (const auto& [sjis, utf8] : pairs) {
+    SCOPED_TRACE(utf8);
+    EXPECT_EQ(shiftJisToUtf8(sjis), utf8);
+    EXPECT_EQ(utf8ToShiftJis(utf8), sjis);
   }
-}
-
-TEST(DisplayConversionEverywhere, WhatCodePage932CannotHoldBecomesAQuestionMark) {
+  // What code page 932 cannot hold becomes a question mark.
   EXPECT_EQ(shiftJisToUtf8("\x85\x40"), "?");                       // an unassigned code
   EXPECT_EQ(utf8ToShiftJis("a\xc3\xa9z"), "a?z");                   // é has no best fit here
   EXPECT_EQ(utf8ToShiftJis("\xf0\x9f\x98\x80"), "?");               // outside the BMP

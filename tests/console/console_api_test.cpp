@@ -6,16 +6,15 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "console/art.h"
 #include "console/console.h"
-#include "console/display_text.h"
 #include "console/fake_console.h"
 
 namespace kotodama::test {
 namespace {
-
-using Exit = FakeConsole::Exit;
 
 // What a stop gives back, in one line.
 std::string state(const FakeConsole& f) {
@@ -25,292 +24,169 @@ std::string state(const FakeConsole& f) {
                 f.outputOpen && f.inputOpen ? "open" : !f.outputOpen && !f.inputOpen ? "closed" : "half open");
   return line;
 }
+const char* const kGivenBack = "mode 1f7, caret 25 shown, attribute 7, not armed, handles closed";
 
 class ConsoleApiTest : public ::testing::Test {
  protected:
-  Console& open() {
-    console_ = std::make_unique<Console>(fake);
-    return *console_;
-  }
-  void close() { console_.reset(); }
-  // Runs `f`, which must end the process; its exit status.
-  template <typename F>
-  int exitStatus(F f) {
-    try {
-      f();
-    } catch (const Exit& e) {
-      return e.status;
-    }
-    ADD_FAILURE() << "the process did not end";
-    return -1;
-  }
-  void tap(std::int64_t t, std::uint16_t vk) {
-    fake.at(t, keyEvent(vk, true));
-    fake.at(t + 100, keyEvent(vk, false));
+  // keyDown of each code, in order, against what it must read.
+  void reads(const std::vector<std::pair<int, int>>& expected) {
+    for (const auto& [code, value] : expected) EXPECT_EQ(console->keyDown(code), value) << "code " << code;
   }
 
-  FakeConsole fake{120, 300};
-  std::unique_ptr<Console> console_;
+  FakeConsole fake;
+  std::unique_ptr<Console> console = std::make_unique<Console>(fake);
 };
 
-TEST_F(ConsoleApiTest, TakesTheConsoleOverAndGivesItBackAtEveryStop) {
-  fake.attribute = 0x1e;
-  Console& console = open();
-  EXPECT_TRUE(console.consoleApiMode());
+TEST_F(ConsoleApiTest, TakesTheConsoleOverAndGivesItBackWhenClosed) {
   // Mouse on, quick edit, line input and echo off; the caret at size 8; the
-  // colours and the cells as they were until the game draws.
-  EXPECT_EQ(state(fake), "mode 1b1, caret 8 shown, attribute 1e, armed, handles open");
-  EXPECT_EQ(console.keyDown(kPointerColumn), 0);
-  console.setColor(12, 1);
-  console.setCursorVisible(0, 0);
-  close();
-  EXPECT_EQ(state(fake), "mode 1f7, caret 25 shown, attribute 1e, not armed, handles closed");
-
-  // exit() does the same once, before the process ends.
-  FakeConsole again;
-  auto console2 = std::make_unique<Console>(again);
-  console2->setColor(0, 12);
-  EXPECT_EQ(exitStatus([&] { console2->exit(3); }), 3);
-  EXPECT_EQ(state(again), "mode 1f7, caret 25 shown, attribute 7, not armed, handles closed");
-  again.inputMode = 5;
-  console2.reset();  // nothing is given back twice
-  EXPECT_EQ(again.inputMode, 5u);
+  // colours as they were until the game sets one.
+  EXPECT_EQ(state(fake), "mode 1b1, caret 8 shown, attribute 7, armed, handles open");
+  EXPECT_TRUE(fake.armed.hasInputMode && fake.armed.inputMode == 0x1f7 && fake.armed.hasCursor);  // as it was
+  console->setColor(12, 1);
+  console->setCursorVisible(0x100, 100);  // the low byte: hidden; a size past 99 keeps the old one
+  EXPECT_EQ(state(fake), "mode 1b1, caret 8 hidden, attribute 1c, armed, handles open");
+  console->setCursorVisible(1, 99);
+  EXPECT_EQ(fake.caret.size, 99u);
+  console.reset();
+  EXPECT_EQ(state(fake), kGivenBack);
 }
 
-TEST_F(ConsoleApiTest, MissingHandlesAreReportedOnceAndWhatNeedsThemDoesNothing) {
-  fake.stdOutput = kInvalidHandle;
-  Console& console = open();
-  EXPECT_EQ(fake.messagesAllocated, 0);  // the system's text was fetched and freed
-  EXPECT_EQ(fake.caret.size, 25u);
-  console.setCursorVisible(0, 50);
-  console.print("x");
-  console.clearScreen(0, 0);
-  console.flush();
-  EXPECT_EQ(fake.cell(0, 0).text, " ");
-  EXPECT_EQ(fake.caret.size, 25u);
-
+TEST(ConsoleApiHandles, AMissingHandleIsReportedInTheSystemsWords) {
   FakeConsole noInput;
   noInput.stdInput = kInvalidHandle;
-  noInput.at(0, keyEvent(13, true));
-  Console second(noInput);
-  EXPECT_EQ(second.keyDown(kEnter), 0);
+  Console console(noInput);
   EXPECT_EQ(noInput.text(0, 0, 22), "The handle is invalid.");
-  EXPECT_FALSE(noInput.restoreArmed && noInput.armed.hasInputMode);
+  EXPECT_EQ(noInput.messagesAllocated, 0);  // and given back
 }
 
-TEST_F(ConsoleApiTest, DrawsTextWhereTheCursorIsInTheColoursOfTheLastSetColor) {
-  Console& console = open();
-  console.setColor(15, 0);
-  console.moveCursor(5, 3);
-  console.print("ab");
-  console.setColor(0, 12);
-  console.print("c");
-  console.setColor(16, 4);  // keeps the foreground
-  console.print("d");
-  console.setColor(17, 16);  // 17 shows as 1
-  console.print("e");
-  console.flush();
-  EXPECT_EQ(fake.text(4, 2, 5), "abcde");
-  EXPECT_EQ(fake.cell(4, 2).attribute, 0x0f);
-  EXPECT_EQ(fake.cell(6, 2).attribute, 0xc0);
-  EXPECT_EQ(fake.cell(7, 2).attribute, 0x40);
-  EXPECT_EQ(fake.cell(8, 2).attribute, 0x41);
-  // A cell beyond the buffer is refused by the console; nothing breaks.
-  console.moveCursor(70000, 1);
-  console.print("z");
-  console.flush();
-  EXPECT_EQ(fake.text(9, 2, 1), "z");
-}
+TEST_F(ConsoleApiTest, DrawsInTheLastSetColorAndClearsTheWholeBufferInTheColoursAsked) {
+  console->setColor(15, 0);
+  console->moveCursor(5, 3);
+  console->print(sjis("勇"));  // Shift-JIS bytes as they are, two cells
+  console->setColor(0, 12);
+  console->print("c");
+  console->setColor(17, 16);  // 17 shows as 1, the background stays
+  console->print("d");
+  console->flush();
+  EXPECT_EQ(fake.text(4, 2, 4), sjis("勇") + "cd");
+  const std::uint16_t attributes[] = {0x0f, 0x0f, 0xc0, 0xc1};
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(fake.cell(4 + i, 2).attribute, attributes[i]) << i;
 
-TEST_F(ConsoleApiTest, ClearScreenBlanksTheWholeBufferAndHomesButKeepsTheTextColours) {
-  Console& console = open();
-  fake.cells[299 * 120 + 119].text = "x";  // far outside the window
-  console.setColor(15, 0);
-  console.moveCursor(10, 10);
-  console.clearScreen(16, 1);
-  EXPECT_EQ(fake.cell(119, 299).text, " ");
-  EXPECT_EQ(fake.cell(119, 299).attribute, 0x1f);
-  EXPECT_EQ(fake.cursor.x, 0);
-  EXPECT_EQ(fake.cursor.y, 0);
-  console.print("t");
-  console.flush();
-  EXPECT_EQ(fake.cell(0, 0).attribute, 0x0f);  // still the last setColor's
+  console->setColor(15, 0);
+  console->moveCursor(10, 10);
+  console->clearScreen(16, 1);
+  EXPECT_EQ(fake.text(4, 2, 4), "    ");
+  EXPECT_EQ(fake.cells.back().attribute, 0x1f);  // far outside the window
+  console->print("t");
+  console->flush();
+  EXPECT_EQ(fake.cell(0, 0).attribute, 0x0f);  // at home, in the last setColor's colours
   fake.screenInfoOk = false;
-  console.moveCursor(5, 5);
-  console.clearScreen(16, 16);
-  EXPECT_EQ(fake.cursor.x, 0);  // homed even when the buffer cannot be read
+  console->moveCursor(5, 5);
+  console->clearScreen(16, 16);
+  EXPECT_EQ(fake.cursor.x + fake.cursor.y, 0);  // homed even when the buffer cannot be read
 }
 
-TEST_F(ConsoleApiTest, TheCaretTakesTheLowByteAndSizesOneToNinetyNine) {
-  Console& console = open();
-  console.setCursorVisible(0x100, 100);
-  EXPECT_EQ(state(fake), "mode 1b1, caret 8 hidden, attribute 7, armed, handles open");
-  console.setCursorVisible(1, 99);
-  EXPECT_EQ(state(fake), "mode 1b1, caret 99 shown, attribute 7, armed, handles open");
-}
-
-TEST_F(ConsoleApiTest, TextKeepsItsCellsOnEveryCodePage) {
-  const std::string text = sjis("勇⊂x");  // 5 bytes, 5 columns
+TEST(ConsoleApiText, OnAUtf8ConsoleTextKeepsTheGamesColumns) {
+  FakeConsole fake;
   fake.outputCodePage = 65001;
-  Console& console = open();
+  Console console(fake);
   console.moveCursor(10, 1);
-  console.print(text);
+  console.print(sjis("勇⊂x"));  // five columns
+  console.moveCursor(16, 1);      // what was printed lands before the cursor moves
   console.print("y");
   console.flush();
   // ⊂ shows one cell wide there: the cursor is put back on the game's column.
-  EXPECT_EQ(fake.text(9, 0, 6), "勇⊂ xy");
-  EXPECT_EQ(fake.cell(13, 0).text, "x");
-
-  FakeConsole sjisConsole;
-  Console second(sjisConsole);
-  second.moveCursor(1, 1);
-  second.print(text);
-  second.flush();
-  EXPECT_EQ(sjisConsole.cell(0, 0).text, text.substr(0, 2));  // the bytes as they are
-  EXPECT_EQ(sjisConsole.cell(4, 0).text, "x");
+  EXPECT_EQ(fake.text(9, 0, 7), "勇⊂ x y");
 }
 
-TEST_F(ConsoleApiTest, InputRecordsFoldIntoKeysModifiersAndThePointer) {
-  Console& console = open();
+TEST_F(ConsoleApiTest, InputRecordsFoldIntoKeysModifiersThePointerAndJoysticks) {
   fake.at(0, keyEvent(65, true, kShiftPressed));
-  EXPECT_EQ(console.keyDown(65), 1);
-  EXPECT_EQ(console.keyDown(16), 1);
-  fake.at(0, keyEvent(16, false));  // Shift's own release: the state has the last word
-  EXPECT_EQ(console.keyDown(16), 0);
-  EXPECT_EQ(console.keyDown(65), 1);
+  reads({{65, 1}, {16, 1}});
   fake.at(0, keyEvent(300, true, kLeftCtrlPressed));  // past 255: skipped whole
-  EXPECT_EQ(console.keyDown(17), 0);
+  reads({{17, 0}, {300 & 0xFF, 0}});
   fake.at(0, keyEvent(255, true, kRightAltPressed | kLeftCtrlPressed));
-  EXPECT_EQ(console.keyDown(255), 1);
-  EXPECT_EQ(console.keyDown(18), 1);
-  EXPECT_EQ(console.keyDown(17), 1);
-  EXPECT_EQ(console.keyDown(511), 1);  // codes read their low eight bits
+  reads({{255, 1}, {18, 1}, {17, 1}});
 
-  fake.at(0, mouseEvent(0, 0, kFromLeft1stButtonPressed | kRightmostButtonPressed));
-  EXPECT_EQ(console.keyDown(kPointerColumn), 1);
-  EXPECT_EQ(console.keyDown(kPointerRow), 1);
-  EXPECT_EQ(console.keyDown(kLeftButton), 1);
-  EXPECT_EQ(console.keyDown(kRightButton), 1);
-  InputRecord focus;
-  focus.eventType = kFocusEvent;
-  fake.at(0, focus);
-  fake.at(0, mouseEvent(40, 12, kFromLeft2ndButtonPressed));
-  EXPECT_EQ(console.keyDown(kLeftButton), 0);
-  EXPECT_EQ(console.keyDown(kMiddleButton), 1);
-  EXPECT_EQ(console.keyDown(kPointerColumn), 41);
-  EXPECT_EQ(console.keyDown(18), 1);  // mouse events leave the modifiers alone
+  fake.at(0, mouseEvent(0, 0, kFromLeft1stButtonPressed));
+  reads({{kPointerColumn, 1}, {kPointerRow, 1}, {kLeftButton, 1}, {kRightButton, 0}, {kMiddleButton, 0}});
+  fake.at(0, InputRecord{kFocusEvent, {}, {}});
+  fake.at(0, mouseEvent(40, 12, kFromLeft2ndButtonPressed | kRightmostButtonPressed));
+  // Mouse events leave the modifiers alone.
+  reads({{kLeftButton, 0}, {kMiddleButton, 1}, {kRightButton, 1}, {kPointerColumn, 41}, {kPointerRow, 13}, {18, 1}});
 
-  // A press and its release read in one poll: the key reads up.
-  fake.at(0, keyEvent(13, true));
-  fake.at(0, keyEvent(13, false));
-  EXPECT_EQ(console.keyDown(kEnter), 0);
-  // After resetKeys a held key reads up until the console reports it again.
+  // An absurd event count does not size the read on its own: a bounded batch is read.
   fake.at(0, keyEvent(40, true));
-  EXPECT_EQ(console.keyDown(kDown), 1);
-  console.resetKeys();
-  EXPECT_EQ(console.keyDown(kDown), 0);
-  EXPECT_EQ(console.keyDown(kPointerColumn), 41);
+  fake.countOverride = 0xFFFFFFFFu;
+  reads({{kDown, 1}});
 
-  // A failed count or read leaves the state as it was.
-  fake.at(0, keyEvent(40, true));
-  fake.countOk = false;
-  EXPECT_EQ(console.keyDown(kDown), 0);
-  fake.countOk = true;
-  fake.readOk = false;
-  EXPECT_EQ(console.keyDown(kDown), 0);
-  fake.readOk = true;
-  EXPECT_EQ(console.keyDown(kDown), 1);
+  fake.joystick[1] = JoyInfo{1, 2, 3, 4};
+  reads({{kJoystick1X, -1}, {kJoystick1Buttons, -1}, {kJoystick2X, 1}, {kJoystick2Y, 2}, {kJoystick2Z, 3},
+         {kJoystick2Buttons, 4}});
 }
 
 TEST_F(ConsoleApiTest, AnIdlePollingLoopSleepsInsteadOfSpinningAndWakesForInput) {
-  Console& console = open();
-  tap(1000, kEnter);
-  while (!console.keyDown(kEnter)) {
+  fake.at(1000, keyEvent(kEnter, true));
+  while (!console->keyDown(kEnter)) {
   }
   EXPECT_EQ(fake.clock, 1000);
-  EXPECT_GT(fake.inputWaits, 0);
-  EXPECT_LT(fake.inputWaits, 10);
-  console.waitTicks(250);
+  EXPECT_TRUE(fake.inputWaits > 0 && fake.inputWaits < 10) << fake.inputWaits;
+  console->waitTicks(250);
   EXPECT_EQ(fake.clock, 1250);
 }
 
-TEST_F(ConsoleApiTest, JoysticksAreReadThroughTheConsoleAndMinusOneWhenUnreadable) {
-  Console& console = open();
-  fake.joystickError[1] = 0;
-  fake.joystick[1] = JoyInfo{1, 2, 3, 4};
-  EXPECT_EQ(console.keyDown(kJoystick1X), -1);
-  EXPECT_EQ(console.keyDown(kJoystick1Buttons), -1);
-  EXPECT_EQ(console.keyDown(kJoystick2X), 1);
-  EXPECT_EQ(console.keyDown(kJoystick2Y), 2);
-  EXPECT_EQ(console.keyDown(kJoystick2Z), 3);
-  EXPECT_EQ(console.keyDown(kJoystick2Buttons), 4);
-}
-
-TEST_F(ConsoleApiTest, NamesAreTypedAtTheConsolesOwnLineInput) {
-  Console& console = open();
+TEST_F(ConsoleApiTest, NamesAreTypedAtTheConsolesOwnLineInputAndCtrlZEndsTheGame) {
   fake.lines = {"勇者 x", "\x1a"};
-  fake.cursor = Coord{3, 4};
-  EXPECT_EQ(console.readToken(10), sjis("勇者"));
-  EXPECT_EQ(fake.text(3, 4, 6), "勇者 x");  // the console echoed it
+  EXPECT_EQ(console->readToken(10), sjis("勇者"));
+  EXPECT_EQ(fake.text(0, 0, 6), "勇者 x");  // the console echoed it
   EXPECT_EQ(fake.inputMode, 0x1b1u);           // back to single events
-  EXPECT_EQ(console.readToken(10), "x");      // the rest of the line waited
-  // Ctrl+Z on a line, or no line at all, ends the game with the console given back.
-  EXPECT_EQ(exitStatus([&] { console.readToken(10); }), 0);
-  EXPECT_EQ(fake.inputMode, 0x1f7u);
+  EXPECT_EQ(console->readToken(10), "x");      // the rest of the line waited
+  // Ctrl+Z on a line ends the game with the console given back, once.
+  EXPECT_THROW(console->readToken(10), FakeConsole::Exit);
+  EXPECT_EQ(fake.exitStatus, 0);
+  EXPECT_EQ(state(fake), kGivenBack);
+  fake.inputOpen = fake.outputOpen = true;
+  fake.inputMode = 5;
+  console.reset();
+  EXPECT_EQ(state(fake), "mode 5, caret 25 shown, attribute 7, not armed, handles open");
 }
 
 TEST_F(ConsoleApiTest, AFatalStopDropsWhatWasTypedAndWaitsForAnEchoedLine) {
-  Console& console = open();
   fake.at(0, keyEvent(65, true));
-  fake.at(0, keyEvent(65, false));
   fake.lines = {"typed"};
-  fake.cursor = Coord{0, 5};
-  EXPECT_EQ(exitStatus([&] { console.stopAfterMessage(); }), Console::kFatalStopStatus);
-  EXPECT_EQ(fake.nextArrival(), -1);  // the pending records were dropped
-  EXPECT_EQ(fake.text(0, 5, 5), "typed");
-  EXPECT_TRUE(fake.lines.empty());
+  EXPECT_THROW(console->stopAfterMessage(), FakeConsole::Exit);
+  EXPECT_EQ(fake.exitStatus, Console::kFatalStopStatus);
+  EXPECT_TRUE(fake.events.empty() && fake.lines.empty());
 }
 
 TEST_F(ConsoleApiTest, SoundsPlayOnlyThroughARegisteredHandleWithADevice) {
-  Console& console = open();
-  EXPECT_FALSE(console.playSound(0, true));
-  EXPECT_FALSE(console.stopSound(0));
-  EXPECT_FALSE(console.closeSound(0));
-  Sound stranger;
+  Sound stranger, noDevice;
   stranger.deviceId = 9;
   const auto strangerHandle = reinterpret_cast<SoundHandle>(&stranger);
-  EXPECT_FALSE(console.playSound(strangerHandle, true));
-  EXPECT_FALSE(console.closeSound(strangerHandle));  // never touched
-  EXPECT_TRUE(fake.multimedia.empty());
-
   auto* sound = new Sound;
   sound->deviceId = 5;
   sound->playParams.from = 77;
   const auto handle = reinterpret_cast<SoundHandle>(sound);
-  console.registerSound(handle);
-  console.registerSound(handle);
-  EXPECT_TRUE(console.playSound(handle, true));
-  EXPECT_TRUE(console.playSound(handle, false));
-  EXPECT_TRUE(console.stopSound(handle));
-  EXPECT_TRUE(console.closeSound(handle));  // both entries go, the sound is freed
-  EXPECT_FALSE(console.playSound(handle, true));
-  EXPECT_EQ(fake.multimedia, (std::vector<std::string>{"mci(5,0x806,0x10004,0)", "mci(5,0x806,0x4,0)",
-                                                       "mci(5,0x808,0x2,-)"}));
+  console->registerSound(handle);
+  console->registerSound(reinterpret_cast<SoundHandle>(&noDevice));
+  for (SoundHandle h : {SoundHandle{0}, strangerHandle, reinterpret_cast<SoundHandle>(&noDevice)}) {
+    EXPECT_FALSE(console->playSound(h, true) || console->stopSound(h)) << h;
+  }
+  EXPECT_FALSE(console->closeSound(strangerHandle));  // never touched
+  EXPECT_TRUE(console->playSound(handle, true) && console->playSound(handle, false) && console->stopSound(handle));
+  EXPECT_TRUE(console->closeSound(handle));  // unregistered and freed
+  EXPECT_FALSE(console->playSound(handle, true));
 
   // Waveform devices are released in key order at exit, their headers freed.
-  fake.multimedia.clear();
-  auto header = [] {
-    auto* h = new WaveHeader;
-    h->data = new char[4];
-    return h;
-  };
-  console.addWaveDevice(30, header());
-  console.addWaveDevice(10, nullptr);
-  console.addWaveDevice(0, header());  // no device: no call, but freed
-  close();
-  EXPECT_EQ(fake.multimedia, (std::vector<std::string>{"reset(10)", "close(10)", "reset(30)",
-                                                       "unprepare(30," + std::to_string(sizeof(WaveHeader)) + ")",
-                                                       "close(30)"}));
+  auto header = [] { return new WaveHeader{new char[4]}; };
+  console->addWaveDevice(30, header());
+  console->addWaveDevice(10, nullptr);
+  console->addWaveDevice(0, header());  // no device: no call, but freed
+  console.reset();
+  const std::string unprepare = "unprepare 30 " + std::to_string(sizeof(WaveHeader));
+  // MCI_PLAY (0x806) from 0 repeating (0x10004), from 0 once (4); MCI_STOP (0x808) waiting (2); then the devices.
+  const std::vector<std::string> calls{"mci 5 2054 65540 0", "mci 5 2054 4 0", "mci 5 2056 2", "reset 10", "close 10",
+                                       "reset 30", unprepare, "close 30"};
+  EXPECT_EQ(fake.multimedia, calls);
 }
 
 }  // namespace
