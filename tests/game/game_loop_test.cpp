@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "support/bench.h"
 
 namespace kotodama::test {
@@ -10,31 +12,23 @@ namespace {
 TEST(GameLoop, AnUnexpectedTitleResultStopsAfterOneLine) {
   Bench bench;
   bench.platform.at(100, "x").at(200, "\r");
-  const Outcome outcome = bench.run([&] { return runGame(bench.console, [](Console&) { return 2; }); });
-  EXPECT_EQ(outcome.kind, Outcome::Exited);
-  EXPECT_EQ(outcome.value, Console::kFatalStopStatus);
-  EXPECT_EQ(outcome.time, 200);  // it waited for the line
+  const Outcome o = bench.run([&] { return runGame(bench.console, [](Console&) { return 2; }); });
+  EXPECT_EQ(std::tuple(o.kind, o.value, o.time), std::tuple(Outcome::Exited, Console::kFatalStopStatus, 200));
   EXPECT_TRUE(bench.screen().contains("予想外のエラー"));
 }
 
 // Input that never ends and makes no events (/dev/zero) does not stop the
-// title from drawing and waiting: the menu stands at its usual time.
-TEST(GameLoop, EndlessNulBytesDoNotStarveTheTitle) {
-  Bench bench;
-  bench.platform.endlessZeros = true;
-  bench.platform.limitAt(5070);
-  EXPECT_EQ(bench.run([&] { return runGame(bench.console); }).kind, Outcome::TimedOut);
-  EXPECT_EQ(bench.platform.clock(), 5070);
-  EXPECT_EQ(bench.screen().cell(19, 13).text, ">");
-}
-
-TEST(GameLoop, EndOfInputOnTheTitleEndsTheGame) {
-  Bench bench;
-  bench.platform.endInputAt(1000);
-  const Outcome outcome = bench.run([&] { return runGame(bench.console); });
-  EXPECT_EQ(outcome.kind, Outcome::Exited);
-  EXPECT_EQ(outcome.value, 0);
-  EXPECT_EQ(outcome.time, 5070);
+// title from drawing and waiting: the menu stands at its usual time. Input
+// that ends on the title ends the game (status 0) once the menu stands.
+TEST(GameLoop, EndlessNulBytesOrTheEndOfInputOnTheTitle) {
+  Bench zeros, ended;
+  zeros.platform.endlessZeros = true;
+  zeros.platform.limitAt(5070);
+  const Outcome o = zeros.run([&] { return runGame(zeros.console); });
+  EXPECT_EQ(std::tuple(o.kind, o.time, zeros.screen().cell(19, 13).text), std::tuple(Outcome::TimedOut, 5070, ">"));
+  ended.platform.endInputAt(1000);
+  const Outcome end = ended.run([&] { return runGame(ended.console); });
+  EXPECT_EQ(std::tuple(end.kind, end.value, end.time), std::tuple(Outcome::Exited, 0, 5070));
 }
 
 }  // namespace
