@@ -34,15 +34,6 @@ std::string enter(Bench& bench, int forOpponent = 0) {
   return o.value == static_cast<int>(name.size()) ? name : name + ", length " + std::to_string(o.value);
 }
 
-// The box waiting for the player's own name, "hero" typed: the echo starts
-// at the caret (column 32, row 12).
-TEST(NameEntry, TheBoxWaitingForALine) {
-  Bench bench;
-  bench.platform.at(100, "hero").limitAt(2000);
-  EXPECT_EQ(enter(bench), "waiting");
-  expectGolden(bench.screen(), "name-entry");
-}
-
 // At most 10 bytes of Shift-JIS are taken (five full-width characters, not
 // six); a longer name is refused in the prompt's place, the echo overdrawn,
 // and asked again (the retry here types "ok").
@@ -50,7 +41,8 @@ TEST(NameEntry, TheBoxWaitingForALine) {
 // hold. Backspace takes back whole characters (and nothing before the line);
 // mouse reports and other sequences never end up in the name. Ctrl+D on an
 // empty line or a closed pipe ends the game as END does; a last line without
-// its line end still counts, as for scanf.
+// its line end still counts, as for scanf. Waiting for a line, the box on
+// the whole screen, the echo from the caret (column 32, row 12).
 TEST(NameEntry, WhatIsStored) {
   const std::string aiueo = "\x83\x41\x83\x43\x83\x45\x83\x47\x83\x49", bs(keys::kBackspace);
   const struct {  // `typed` arrives during the pause, `later` at the prompt
@@ -68,14 +60,15 @@ TEST(NameEntry, WhatIsStored) {
       {bs + "abc" + keys::mouseMove(40, 12) + keys::mousePress(40, 12) + keys::mouseRelease(40, 12),
        bs + bs + "アイ" + std::string(keys::kUp) + "\x1b[15~" + bs + "ウ\r", "a\x83\x41\x83\x45", ">aアウ      "},
       {aiueo + "\r", "", aiueo, "", false, TerminalEncoding::ShiftJis},
-      {"", "", "exit 0", "", true}, {"hero", "", "hero", "", true},
+      {"", "", "exit 0", "", true}, {"hero", "", "hero", "", true}, {"hero", "", "waiting", ""},
   };
   for (const auto& c : cases) {
     Bench bench(c.encoding);
-    bench.platform.at(100, c.typed).at(1500, c.later).whenShows(kTooLong, "ok\r", 300);
+    bench.platform.at(100, c.typed).at(1500, c.later).whenShows(kTooLong, "ok\r", 300).limitAt(2000);
     if (c.endsInput) bench.platform.endInputAt(2000);
     EXPECT_EQ(enter(bench), c.stored) << testing::PrintToString(c.typed.substr(0, 20));
     if (!c.echo.empty()) { EXPECT_EQ(bench.screen().text(12, 31, 42), c.echo) << c.stored; }
+    if (c.stored == "waiting") expectGolden(bench.screen(), "name-entry");
     EXPECT_EQ(bench.screen().text(10, 25, 58) == "[]       " + kTooLong + "     []", c.stored == "ok") << c.stored;
   }
 }
