@@ -15,14 +15,14 @@
 #   ID...     only these faults
 #
 # The copy lives outside the repository ($KOTODAMA_FAULTS_DIR, default
-# /tmp/kotodama-faults) with one build folder that every fault rebuilds
+# /tmp/kotodama-faults-<checkout folder>) with one build folder that every fault rebuilds
 # incrementally. A fault is caught when a test fails or when the build stops
 # on a static_assert; a substitution that no longer matches is reported as
 # NOT APPLIED, so the table can be brought up to date after a refactor.
 set -euo pipefail
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
-work=${KOTODAMA_FAULTS_DIR:-/tmp/kotodama-faults}
+work=${KOTODAMA_FAULTS_DIR:-/tmp/kotodama-faults-$(basename "$repo")}
 jobs=${JOBS:-2}
 e2e=${E2E_PATTERN:-EndToEnd}
 table=$repo/scripts/faults.tsv
