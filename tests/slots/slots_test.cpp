@@ -111,11 +111,10 @@ TEST(SlotFile, AFailedSaveLeavesTheOldFileAndNothingElse) {
   using Fault = FaultyStorage::Fault;
   const std::string old = bytesOf(kOld) + std::string(72, 'x');
   const std::pair<Fault, SlotWrite> cases[] = {
-      {Fault::None, SlotWrite::Written},           {Fault::Interrupted, SlotWrite::Written},
+      {Fault::None, SlotWrite::Written}, {Fault::Interrupted, SlotWrite::Written},
       {Fault::CreateFails, SlotWrite::OpenFailed}, {Fault::WriteShort, SlotWrite::WriteFailed},
-      {Fault::SyncFails, SlotWrite::WriteFailed},  {Fault::CloseFails, SlotWrite::WriteFailed},
-      {Fault::RenameFails, SlotWrite::WriteFailed},
-  };
+      {Fault::SyncFails, SlotWrite::WriteFailed}, {Fault::CloseFails, SlotWrite::WriteFailed},
+      {Fault::RenameFails, SlotWrite::WriteFailed}};
   for (const auto& [fault, result] : cases) {
     for (bool hadFile : {true, false}) {
       InScratchFolder folder;
@@ -142,6 +141,7 @@ TEST(SlotFile, AFailedSaveLeavesTheOldFileAndNothingElse) {
 struct ScreenRun {
   ScreenRun(bool loading, const std::vector<std::string>& steps, std::int64_t limit) : load(loading) {
     fighters.fill(kOld);
+    std::int64_t t = 100;
     for (const std::string& step : steps) script.at(t += 200, step);
     if (limit > 0) script.limitAt(t + limit);
   }
@@ -164,7 +164,6 @@ struct ScreenRun {
   Bench bench;
   ScriptedPlatform& script = bench.platform;
   VtermScreen& shown = bench.screen();
-  std::int64_t t = 100;
 };
 
 // What the scan found, each box within its bounds: a name up to its NUL and
@@ -255,8 +254,7 @@ TEST(SlotScreens, ChoosingASlotSavesAsksOrStops) {
     EXPECT_EQ(readFile("data1.bin"), bytesOf(saved ? kOld : kHero)) << c.shows;
     const int status = c.outcome == Outcome::Exited ? Console::kFatalStopStatus : 0;
     EXPECT_EQ(std::pair(o.kind, o.value), std::pair(c.outcome, status)) << c.shows;
-    EXPECT_TRUE(c.row > 0 ? run.shown.row(c.row).find(c.shows) != std::string::npos : run.printed(c.shows) > 0)
-        << c.shows;
+    EXPECT_TRUE(c.row > 0 ? run.shown.row(c.row).find(c.shows) != std::string::npos : run.printed(c.shows) > 0);
     EXPECT_GE(o.time, saved ? (c.answer > 0 ? 1800 : 500) + 1000 : 0);  // a second of "saved", no key needed
   }
 }
@@ -271,14 +269,12 @@ TEST(SlotScreens, LoadingShowsNoticesThenLoadsTheFileAsItIsNow) {
   writeFile("data3.bin", bytesOf(kOld));
   ScreenRun load(true, {}, 0);
   std::string notice;
-  load.script.when(
-      [&](const VtermScreen& s) {
-        if (!s.contains("壊れています")) return false;
-        notice = s.text(12, 12, 65) + std::to_string(s.cell(12, 10).bg);
-        writeFile("data3.bin", bytesOf(kHero));  // another program replaces it after the scan
-        return true;
-      },
-      "");
+  load.script.when([&](const VtermScreen& s) {
+    if (!s.contains("壊れています")) return false;
+    notice = s.text(12, 12, 65) + std::to_string(s.cell(12, 10).bg);
+    writeFile("data3.bin", bytesOf(kHero));  // another program replaces it after the scan
+    return true;
+  }, "");
   load.script.holdAt(300, kEnter, 2500).at(4000, kRight).at(4200, kEnter).at(5500, kRight + kEnter);
   const Outcome o = load.run();
   ASSERT_TRUE(returned(o, 1));
