@@ -23,29 +23,25 @@ Fighters workedPair(int playerSpeed = 50) {
 // The log's two rows.
 std::string logRows(const VtermScreen& s) { return trimmed(s.text(22, 3, 77)) + " " + trimmed(s.text(23, 3, 77)); }
 
-// One battle, watched at each of its waits: every blow's two log lines and
-// both hit-point lines each time they change.
+// One battle, Enter held throughout unless `hold` is false (so every confirm
+// wait ends at once), watched at each of its waits: every blow's two log
+// lines and both hit-point lines each time they change.
 struct Battle {
-  explicit Battle(const Fighters& start) : fighters(start) {
-    script.when([this](const VtermScreen& s) { return watch(s); }, "");
-  }
-  // Enter is held throughout unless `hold` is false, so every confirm wait
-  // ends at once: for the opening, the closing pause and the most blows the two can trade.
-  Battle& run(int draw = 0, bool hold = true) {
-    const auto turns = [this](int a) { return fighters[1 - a].hp / std::max(fighters[a].attack, 1) + 1; };
-    if (hold) script.holdAt(0, keys::kEnter, 5100 + std::int64_t{650} * (turns(0) + turns(1)));
+  Battle(const Fighters& start, int draw = 0, bool hold = true, std::int64_t limit = 0) : fighters(start) {
+    if (hold) script.holdAt(0, keys::kEnter, 60'000);
+    if (limit > 0) script.limitAt(limit);
+    script.when([this](const VtermScreen& s) {
+      if (script.clock() != checked) {  // what a wait shows, it shows at its end
+        checked = script.clock();
+        if (s.text(23, 3, 77) != std::string(75, ' ')) add(blows, logRows(s));
+        add(hp, s.text(4, 17, 29) + " " + s.text(16, 50, 62));
+      }
+      return false;
+    }, "");
     outcome = bench.run([&] { return runBattle(bench.console, fighters, [draw] { return draw; }); });
-    return *this;
   }
-  bool watch(const VtermScreen& s) {
-    const auto add = [](std::vector<std::string>& log, const std::string& line) {
-      if (line.find_first_not_of(' ') != std::string::npos && (log.empty() || log.back() != line)) log.push_back(line);
-    };
-    if (script.clock() == checked) return false;  // what a wait shows, it shows at its end
-    checked = script.clock();
-    if (s.text(23, 3, 77) != std::string(75, ' ')) add(blows, logRows(s));
-    add(hp, s.text(4, 17, 29) + " " + s.text(16, 50, 62));
-    return false;
+  static void add(std::vector<std::string>& log, const std::string& line) {
+    if (line.find_first_not_of(' ') != std::string::npos && (log.empty() || log.back() != line)) log.push_back(line);
   }
 
   Bench bench;
@@ -76,13 +72,10 @@ TEST(BattleRules, WorkedPairsToTheirBanners) {
   };
   for (const auto& c : cases) {
     for (int draw : {0, 3}) {
-      Battle b(workedPair(c.speed));
-      b.run(draw);
+      Battle b(workedPair(c.speed), draw);
       // The opening, its line, five blows and the closing pause.
       EXPECT_TRUE(returned(b.outcome, c.result) && b.outcome.time == 3500 + 50 + 650 * 5 + 1500) << b.outcome.time;
-      EXPECT_EQ(b.blows, c.blows) << draw;
-      EXPECT_EQ(b.hp, c.hp) << draw;
-      EXPECT_EQ(std::pair(b.fighters[0].hp, b.fighters[1].hp), c.result ? std::pair(60, 0) : std::pair(0, 50));
+      EXPECT_EQ(std::pair(b.blows, b.hp), std::pair(c.blows, c.hp)) << draw;
       if (draw == 0) expectGolden(b.bench.screen(), c.banner);
     }
   }
@@ -126,8 +119,7 @@ TEST(BattleRules, OnlyRecordsANameCanGiveAreFought) {
   }
   for (const Fighters& start : {Fighters{fighter("me", 300, 0, 50, 50), fighter("abc", 570, 250, 225, 61)},
                                 Fighters{fighter("hero", 316, 250, 230, 32), fighter("foe", 300, 100, 50, 29)}}) {
-    Battle b(start);
-    b.run(0, false);
+    Battle b(start, 0, false);
     EXPECT_TRUE(returned(b.outcome, kBattleRefused) && b.outcome.time == 1000) << b.outcome.time;  // no key needed
     expectGolden(b.bench.screen(), "battle-cannot-fight");
     EXPECT_EQ(std::memcmp(&b.fighters, &start, sizeof start), 0);
@@ -136,23 +128,19 @@ TEST(BattleRules, OnlyRecordsANameCanGiveAreFought) {
 
 // ----------------------------------------------------------------- screen
 
-// Ten-byte names fit inside their boxes, a name field without a NUL stops at
+// Ten-byte names (five full-width characters) fit inside their boxes, a name field without a NUL stops at
 // its twelfth byte, and the opponent's opening line follows the draw modulo
 // 4 (the longest reaches column 48).
 TEST(BattleScreen, NamesInTheirBoxesAndTheOpeningLineOfEachDraw) {
   const Character kana = fighter("\x83\x41\x83\x43\x83\x45\x83\x47\x83\x49", 300, 100, 50, 50);
   const struct { Fighters start; int draw; std::string opponent, player, line; } cases[] = {
-      {{fighter("ABCDEFGHIJ", 300, 100, 50, 50), fighter("abcdefghij", 250, 120, 50, 50)}, 3, " abcdefghij | ",
-       " |ABCDEFGHIJ  [] ", "[]abcdefghij「I want to win the beatbox battle」"},
       {{kana, kana}, 0, " アイウエオ | ", " |アイウエオ  [] ", "[]アイウエオは遠い目をしている"},
       {{fighter("ABCDEFGHIJKL", 300, 100, 50, 50), fighter("foe", 250, 120, 50, 50)}, -3, " foe        | ",
        " |ABCDEFGHIJKL[] ", "[]foeは余裕そうな顔をしている"},
       {workedPair(), INT32_MAX, " foe        | ", " |me          [] ", "[]foe「I want to win the beatbox battle」"},
   };
   for (const auto& c : cases) {
-    Battle b(c.start);
-    b.script.limitAt(3525);
-    b.run(c.draw);
+    Battle b(c.start, c.draw, true, 3525);
     const VtermScreen& s = b.bench.screen();
     EXPECT_EQ(s.text(4, 3, 16) + s.text(16, 64, 80) + trimmed(s.text(22, 1, 77)), c.opponent + c.player + c.line);
   }
