@@ -1,14 +1,14 @@
 // The title: its animation frame by frame, the finished screen, and the
-// menu's script table.
-#include "game/title_menu.h"
-
-#include "characters/name_entry.h"
-
+// menu's script table; and the game loop around it.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "characters/name_entry.h"
+#include "game/game_loop.h"
+#include "game/title_menu.h"
 #include "support/bench.h"
 #include "support/golden.h"
 
@@ -99,6 +99,30 @@ TEST(TitleMenu, ThePointerMovedDuringNameEntryLightsItsEntry) {
   bench.run([&] { return enterName(bench.console, name, 0); });
   runTitle(bench, kMenuReady + 100);
   EXPECT_EQ(bench.screen().cell(19, 17).text + bench.screen().cell(19, 13).text, "> ");
+}
+
+// -------------------------------------------------------------- the loop
+
+TEST(GameLoop, AnUnexpectedTitleResultStopsAfterOneLine) {
+  Bench bench;
+  bench.platform.at(100, "x").at(200, "\r");
+  const Outcome o = bench.run([&] { return runGame(bench.console, [](Console&) { return 2; }); });
+  EXPECT_EQ(std::tuple(o.kind, o.value, o.time), std::tuple(Outcome::Exited, Console::kFatalStopStatus, 200));
+  EXPECT_TRUE(bench.screen().contains("予想外のエラー"));
+}
+
+// Input that never ends and makes no events (/dev/zero) does not stop the
+// title from drawing and waiting: the menu stands at its usual time. Input
+// that ends on the title ends the game (status 0) once the menu stands.
+TEST(GameLoop, EndlessNulBytesOrTheEndOfInputOnTheTitle) {
+  Bench zeros, ended;
+  zeros.platform.endlessZeros = true;
+  zeros.platform.limitAt(5070);
+  const Outcome o = zeros.run([&] { return runGame(zeros.console); });
+  EXPECT_EQ(std::tuple(o.kind, o.time, zeros.screen().cell(19, 13).text), std::tuple(Outcome::TimedOut, 5070, ">"));
+  ended.platform.endInputAt(1000);
+  const Outcome end = ended.run([&] { return runGame(ended.console); });
+  EXPECT_EQ(std::tuple(end.kind, end.value, end.time), std::tuple(Outcome::Exited, 0, 5070));
 }
 
 }  // namespace
