@@ -33,8 +33,8 @@ TEST(Stats, WorkedExamplesSignedBytesAndRemainders) {
       // Remainders at the floor stay and those below it are lifted: hp 100 stays and
       // 99 becomes 199; attack 50 stays, 49 becomes 79, -13 becomes 43; defence and speed alike.
       {"F~~", {100, 43, 151, 101}}, {"!3~", {199, 96, 198, 262}}, {"!G", {525, 50, 204, 231}},
-      {"!<", {819, 79, 251, 295}}, {"!!", {177, 292, 50, 252}}, {"L", {348, 273, 79, 176}},
-      {"4", {396, 75, 127, 50}}, {"!C", {541, 86, 272, 79}},
+      {"!<", {819, 79, 251, 295}}, {"!!", {177, 292, 50, 252}}, {"L", {348, 273, 79, 176}}, {"4", {396, 75, 127, 50}},
+      {"!C", {541, 86, 272, 79}},
   };
   for (const auto& c : cases) {
     Character f{};
