@@ -58,7 +58,6 @@ TEST(TitleMenu, Scripts) {
       // Arrows move once a tap and wrap.
       {{{6300, D}, {6600, E}}, kChoiceBattle, 0}, {{{6300, D}, {6600, D}, {6900, E}}, kChoiceEnd, 0},
       {{{6300, U}, {6600, E}}, kChoiceEnd, 0}, {{{6300, D}, {6600, D}, {6900, D}, {7200, E}}, kChoiceCreate, 0},
-      {{{6300, U}, {6600, U}, {6900, E}}, kChoiceBattle, 0},
       // Held 1.1 s: a move at the press, then one a 100-tick pass while the
       // terminal repeats (6500 to 7094): eight moves from CREATE land on END.
       {{{6000, D, 1100}, {8000, E}}, kChoiceEnd, 0},
