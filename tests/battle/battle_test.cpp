@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "battle/battle.h"
-#include "battle/battle_screen.h"
 #include "support/bench.h"
 #include "support/golden.h"
 #include "support/records.h"
@@ -21,34 +20,28 @@ Fighters workedPair(int playerSpeed = 50) {
   return {fighter("me", 300, 100, 50, playerSpeed), fighter("foe", 250, 120, 50, 50)};
 }
 
-// One battle and the game's wait after it, watched at each of its waits:
-// every blow's two log lines and both hit-point lines each time they change.
+// The log's two rows.
+std::string logRows(const VtermScreen& s) { return trimmed(s.text(22, 3, 77)) + " " + trimmed(s.text(23, 3, 77)); }
+
+// One battle, Enter held throughout unless `hold` is false (so every confirm
+// wait ends at once), watched at each of its waits: every blow's two log
+// lines and both hit-point lines each time they change.
 struct Battle {
-  explicit Battle(const Fighters& start) : fighters(start) {
-    script.when([this](const VtermScreen& s) { return watch(s); }, "");
+  Battle(const Fighters& start, int draw = 0, bool hold = true, std::int64_t limit = 0) : fighters(start) {
+    if (hold) script.holdAt(0, keys::kEnter, 60'000);
+    if (limit > 0) script.limitAt(limit);
+    script.when([this](const VtermScreen& s) {
+      if (script.clock() != checked) {  // what a wait shows, it shows at its end
+        checked = script.clock();
+        if (s.text(23, 3, 77) != std::string(75, ' ')) add(blows, logRows(s));
+        add(hp, s.text(4, 17, 29) + " " + s.text(16, 50, 62));
+      }
+      return false;
+    }, "");
+    outcome = bench.run([&] { return runBattle(bench.console, fighters, [draw] { return draw; }); });
   }
-  // Enter is held throughout unless `hold` is false, so every confirm wait
-  // ends at once: for the opening, the closing pause and the most blows the two can trade.
-  Battle& run(int draw = 0, bool hold = true) {
-    const auto turns = [this](int a) { return fighters[1 - a].hp / std::max(fighters[a].attack, 1) + 1; };
-    if (hold) script.holdAt(0, keys::kEnter, 5100 + std::int64_t{650} * (turns(0) + turns(1)));
-    outcome = bench.run([&] {
-      const int result = runBattle(bench.console, fighters, [draw] { return draw; });
-      ended = script.clock();
-      bench.console.confirmWait();
-      return result;
-    });
-    return *this;
-  }
-  bool watch(const VtermScreen& s) {
-    const auto add = [](std::vector<std::string>& log, const std::string& line) {
-      if (line.find_first_not_of(' ') != std::string::npos && (log.empty() || log.back() != line)) log.push_back(line);
-    };
-    if (ended >= 0 || script.clock() == checked) return false;  // what a wait shows, it shows at its end
-    checked = script.clock();
-    if (s.text(23, 3, 77) != std::string(75, ' ')) add(blows, trimmed(s.text(22, 3, 77)) + " " + trimmed(s.text(23, 3, 77)));
-    add(hp, s.text(4, 17, 29) + " " + s.text(16, 50, 62));
-    return false;
+  static void add(std::vector<std::string>& log, const std::string& line) {
+    if (line.find_first_not_of(' ') != std::string::npos && (log.empty() || log.back() != line)) log.push_back(line);
   }
 
   Bench bench;
@@ -56,7 +49,7 @@ struct Battle {
   Fighters fighters;
   std::vector<std::string> blows, hp;
   Outcome outcome;
-  std::int64_t ended = -1, checked = -1;
+  std::int64_t checked = -1;
 };
 
 // ------------------------------------------------------------------ rules
@@ -67,11 +60,7 @@ struct Battle {
 // last blow's log lines still readable below it.
 TEST(BattleRules, WorkedPairsToTheirBanners) {
   const std::string foe = "foeの攻撃 meは120のダメージを受けた", me = "meの攻撃 foeは100のダメージを受けた";
-  const struct {
-    int speed, result;
-    std::vector<std::string> blows, hp;
-    const char* banner;
-  } cases[] = {
+  const struct { int speed, result; std::vector<std::string> blows, hp; const char* banner; } cases[] = {
       {50, 0, {foe, me, foe, me, foe},
        {"HP 250 /  250 HP 300 /  300", "HP 250 /  250 HP 180 /  300", "HP 150 /  250 HP 180 /  300",
         "HP 150 /  250 HP  60 /  300", "HP  50 /  250 HP  60 /  300", "HP  50 /  250 HP   0 /  300"},
@@ -83,13 +72,10 @@ TEST(BattleRules, WorkedPairsToTheirBanners) {
   };
   for (const auto& c : cases) {
     for (int draw : {0, 3}) {
-      Battle b(workedPair(c.speed));
-      b.run(draw);
-      EXPECT_TRUE(returned(b.outcome, c.result)) << draw;
-      EXPECT_EQ(b.ended, 3500 + 50 + 650 * 5 + 1500);  // opening, opening line, five blows, closing pause
-      EXPECT_EQ(b.blows, c.blows) << draw;
-      EXPECT_EQ(b.hp, c.hp) << draw;
-      EXPECT_EQ(std::pair(b.fighters[0].hp, b.fighters[1].hp), c.result ? std::pair(60, 0) : std::pair(0, 50));
+      Battle b(workedPair(c.speed), draw);
+      // The opening, its line, five blows and the closing pause.
+      EXPECT_TRUE(returned(b.outcome, c.result) && b.outcome.time == 3500 + 50 + 650 * 5 + 1500) << b.outcome.time;
+      EXPECT_EQ(std::pair(b.blows, b.hp), std::pair(c.blows, c.hp)) << draw;
       if (draw == 0) expectGolden(b.bench.screen(), c.banner);
     }
   }
@@ -100,15 +86,9 @@ TEST(BattleRules, WorkedPairsToTheirBanners) {
 // the most a record holds; the log shows (1 - defence / 600) * attack,
 // which is the attack for every defence a name gives.
 TEST(BattleRules, ABlowTakesTheFullAttackDownToZero) {
-  const struct {
-    int attack, hp, defense, fallen, left;
-    const char* line;
-  } cases[] = {
-      {120, 50, 50, 1, 0, "120"},  // more than is left
-      {120, 120, 50, 1, 0, "120"},
-      {120, 121, 50, 0, 1, "120"},
-      {120, 999, 299, 0, 879, "120"},
-      {120, 999, 600, 0, 879, "0"},  // defences no name gives
+  const struct { int attack, hp, defense, fallen, left; const char* line; } cases[] = {
+      {120, 50, 50, 1, 0, "120"} /* more than is left */, {120, 120, 50, 1, 0, "120"}, {120, 121, 50, 0, 1, "120"},
+      {120, 999, 299, 0, 879, "120"}, {120, 999, 600, 0, 879, "0"} /* defences no name gives */,
       {120, 999, 1200, 0, 879, "-120"},
       {INT32_MIN, INT32_MAX, INT32_MIN, 0, INT32_MAX, "-7686144623902720"},  // 32 bits would overflow
       {INT32_MAX, INT32_MIN, INT32_MAX, 1, 0, "-7686140325356286"},
@@ -119,11 +99,9 @@ TEST(BattleRules, ABlowTakesTheFullAttackDownToZero) {
     Character elf = fighter("elf", c.hp, 40, c.defense, 50);
     const Character ogre = fighter("ogre", 500, c.attack, 50, 50);
     const Outcome o = bench.run([&] { return static_cast<int>(performAttack(bench.console, ogre, elf)); });
-    EXPECT_TRUE(returned(o, c.fallen)) << c.line;
-    EXPECT_EQ(o.time, 1050) << c.line;  // the confirm wait ends 50 ticks after the press
-    EXPECT_EQ(elf.hp, c.left) << c.line;
-    EXPECT_EQ(trimmed(bench.screen().text(22, 3, 77)) + " " + trimmed(bench.screen().text(23, 3, 77)),
-              "ogreの攻撃 elfは" + std::string(c.line) + "のダメージを受けた");
+    // The confirm wait ends 50 ticks after the press.
+    EXPECT_EQ(std::tuple(o.kind, o.value, o.time, elf.hp), std::tuple(Outcome::Returned, c.fallen, 1050, c.left));
+    EXPECT_EQ(logRows(bench.screen()), "ogreの攻撃 elfは" + std::string(c.line) + "のダメージを受けた");
   }
 }
 
@@ -141,11 +119,8 @@ TEST(BattleRules, OnlyRecordsANameCanGiveAreFought) {
   }
   for (const Fighters& start : {Fighters{fighter("me", 300, 0, 50, 50), fighter("abc", 570, 250, 225, 61)},
                                 Fighters{fighter("hero", 316, 250, 230, 32), fighter("foe", 300, 100, 50, 29)}}) {
-    Battle b(start);
-    b.script.at(2000, keys::kEnter);
-    b.run(0, false);
-    EXPECT_TRUE(returned(b.outcome, kBattleRefused));
-    EXPECT_EQ(b.ended, 1000);  // no key needed
+    Battle b(start, 0, false);
+    EXPECT_TRUE(returned(b.outcome, kBattleRefused) && b.outcome.time == 1000) << b.outcome.time;  // no key needed
     expectGolden(b.bench.screen(), "battle-cannot-fight");
     EXPECT_EQ(std::memcmp(&b.fighters, &start, sizeof start), 0);
   }
@@ -153,27 +128,19 @@ TEST(BattleRules, OnlyRecordsANameCanGiveAreFought) {
 
 // ----------------------------------------------------------------- screen
 
-// Ten-byte names fit inside their boxes, a name field without a NUL stops at
+// Ten-byte names (five full-width characters) fit inside their boxes, a name field without a NUL stops at
 // its twelfth byte, and the opponent's opening line follows the draw modulo
 // 4 (the longest reaches column 48).
 TEST(BattleScreen, NamesInTheirBoxesAndTheOpeningLineOfEachDraw) {
   const Character kana = fighter("\x83\x41\x83\x43\x83\x45\x83\x47\x83\x49", 300, 100, 50, 50);
-  const struct {
-    Fighters start;
-    int draw;
-    std::string opponent, player, line;
-  } cases[] = {
-      {{fighter("ABCDEFGHIJ", 300, 100, 50, 50), fighter("abcdefghij", 250, 120, 50, 50)}, 3, " abcdefghij | ",
-       " |ABCDEFGHIJ  [] ", "[]abcdefghij「I want to win the beatbox battle」"},
+  const struct { Fighters start; int draw; std::string opponent, player, line; } cases[] = {
       {{kana, kana}, 0, " アイウエオ | ", " |アイウエオ  [] ", "[]アイウエオは遠い目をしている"},
-      {{fighter("ABCDEFGHIJKL", 300, 100, 50, 50), fighter("foe", 250, 120, 50, 50)}, 1, " foe        | ",
+      {{fighter("ABCDEFGHIJKL", 300, 100, 50, 50), fighter("foe", 250, 120, 50, 50)}, -3, " foe        | ",
        " |ABCDEFGHIJKL[] ", "[]foeは余裕そうな顔をしている"},
       {workedPair(), INT32_MAX, " foe        | ", " |me          [] ", "[]foe「I want to win the beatbox battle」"},
   };
   for (const auto& c : cases) {
-    Battle b(c.start);
-    b.script.limitAt(3525);
-    b.run(c.draw);
+    Battle b(c.start, c.draw, true, 3525);
     const VtermScreen& s = b.bench.screen();
     EXPECT_EQ(s.text(4, 3, 16) + s.text(16, 64, 80) + trimmed(s.text(22, 1, 77)), c.opponent + c.player + c.line);
   }

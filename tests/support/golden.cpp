@@ -8,10 +8,10 @@
 
 namespace kotodama::test {
 
-std::string goldenText(const VtermScreen& screen) {
-  std::string out = "caret " + std::to_string(screen.cursorColumn()) + "," + std::to_string(screen.cursorRow()) +
-                    (screen.cursorVisible() ? " shown\n" : " hidden\n");
-  for (int row = 1; row <= screen.rows(); ++row) out += "|" + screen.row(row) + "|\n";
+void expectGolden(const VtermScreen& screen, const std::string& name) {
+  std::string shown = "caret " + std::to_string(screen.cursorColumn()) + "," + std::to_string(screen.cursorRow()) +
+                      (screen.cursorVisible() ? " shown\n" : " hidden\n");
+  for (int row = 1; row <= screen.rows(); ++row) shown += "|" + screen.row(row) + "|\n";
   const auto digit = [](int colour) { return colour < 0 ? '.' : "0123456789abcdef"[colour & 15]; };
   for (int row = 1; row <= screen.rows(); ++row) {
     std::string fg, bg;
@@ -21,22 +21,17 @@ std::string goldenText(const VtermScreen& screen) {
       fg += rightHalf ? fg.back() : digit(cell.fg);
       bg += rightHalf ? bg.back() : digit(cell.bg);
     }
-    out += fg + " " + bg + "\n";
+    shown += fg + " " + bg + "\n";
   }
-  return out;
-}
-
-void expectGolden(const VtermScreen& screen, const std::string& name) {
   const auto path = std::filesystem::path(__FILE__).parent_path().parent_path() / "golden" / (name + ".txt");
-  const std::string shown = goldenText(screen);
   if (const char* update = std::getenv("KOTODAMA_UPDATE_GOLDEN"); update != nullptr && *update == '1') {
     std::ofstream(path, std::ios::binary) << shown;
     return;
   }
   std::ifstream in(path, std::ios::binary);
   ASSERT_TRUE(in) << path << " is missing: KOTODAMA_UPDATE_GOLDEN=1 writes it";
-  const std::string wanted((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(shown, wanted) << name;  // GoogleTest shows the lines that differ
+  // GoogleTest shows the lines that differ.
+  EXPECT_EQ(shown, std::string(std::istreambuf_iterator<char>(in), {})) << name;
 }
 
 }  // namespace kotodama::test

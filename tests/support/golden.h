@@ -9,13 +9,10 @@
 
 namespace kotodama::test {
 
-// The screen as the golden files hold it: the caret, then each row as
-// "|text|", then each row's foreground and background colours, one hex
-// digit a cell ("." for the terminal's default; the right half of a
-// wide character repeats its left half).
-std::string goldenText(const VtermScreen& screen);
-
-// Expects the screen to match tests/golden/<name>.txt.
+// Expects the screen to match tests/golden/<name>.txt: the caret, then each
+// row as "|text|", then each row's foreground and background colours, one
+// hex digit a cell ("." for the terminal's default; the right half of a wide
+// character repeats its left half).
 void expectGolden(const VtermScreen& screen, const std::string& name);
 
 }  // namespace kotodama::test

@@ -1,14 +1,14 @@
 // The title: its animation frame by frame, the finished screen, and the
-// menu's script table.
-#include "game/title_menu.h"
-
-#include "characters/name_entry.h"
-
+// menu's script table; and the game loop around it.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "characters/name_entry.h"
+#include "game/game_loop.h"
+#include "game/title_menu.h"
 #include "support/bench.h"
 #include "support/golden.h"
 
@@ -17,7 +17,9 @@ namespace {
 
 constexpr std::int64_t kMenuReady = 5070;  // ticks of animation before the menu answers
 
-Outcome runTitle(Bench& bench) {
+// The title until it returns, or until `limit` ticks from now.
+Outcome runTitle(Bench& bench, std::int64_t limit = 0) {
+  if (limit > 0) bench.platform.limitAt(bench.platform.clock() + limit);
   return bench.run([&] { return showTitleMenu(bench.console); });
 }
 
@@ -27,24 +29,18 @@ Outcome runTitle(Bench& bench) {
 // drops in from the top; all white on black. Then the finished screen.
 TEST(TitleScreen, AnimationFramesThenTheFinishedScreen) {
   const std::int64_t boxesIn = 1550, boxesSlide = boxesIn + 21 * 80, logo = boxesIn + 33 * 80;
-  const struct {
-    std::int64_t at;
-    int row, from, to;
-    std::string text;
-  } frames[] = {
+  const struct { std::int64_t at; int row, from, to; std::string text; } frames[] = {
       {125, 23, 1, 4, "[]::"}, {125, 22, 1, 80, std::string(80, ' ')}, {boxesIn + 2 * 80 + 40, 12, 1, 3, "P|:"},
       {boxesSlide + 4 * 80 + 40, 17, 1, 8, "[]::][  "}, {logo + 3 * 80 + 40, 1, 15, 22, "][   ## "},
   };
   for (const auto& f : frames) {
     Bench bench;
-    bench.platform.limitAt(f.at);
-    runTitle(bench);
+    runTitle(bench, f.at);
     EXPECT_EQ(bench.screen().text(f.row, f.from, f.to), f.text) << f.at;
     EXPECT_EQ(bench.screen().cell(f.from, f.row).fg * 100 + bench.screen().cell(f.from, f.row).bg, 1500) << f.at;
   }
   Bench bench;
-  bench.platform.limitAt(kMenuReady + 10);
-  runTitle(bench);
+  runTitle(bench, kMenuReady + 10);
   expectGolden(bench.screen(), "title");
 }
 
@@ -54,23 +50,14 @@ TEST(TitleScreen, AnimationFramesThenTheFinishedScreen) {
 TEST(TitleMenu, Scripts) {
   const std::string D(keys::kDown), U(keys::kUp), E(keys::kEnter);
   const auto at = keys::mouseMove;
-  struct Step {
-    std::int64_t t;
-    std::string bytes;
-    std::int64_t hold = 0;
-  };
-  const struct {
-    std::vector<Step> script;
-    int choice;
-    std::int64_t time;
-  } cases[] = {
+  struct Step { std::int64_t t; std::string bytes; std::int64_t hold = 0; };
+  const struct { std::vector<Step> script; int choice; std::int64_t time; } cases[] = {
       {{{kMenuReady, E}}, kChoiceCreate, kMenuReady},  // the first moment it answers
       {{{2000, D}, {4900, E}, {6000, E}}, kChoiceCreate, 0},  // taps during the animation do not count...
       {{{4000, E, 2000}}, kChoiceCreate, kMenuReady},          // ...a key still held when it ends does
       // Arrows move once a tap and wrap.
       {{{6300, D}, {6600, E}}, kChoiceBattle, 0}, {{{6300, D}, {6600, D}, {6900, E}}, kChoiceEnd, 0},
       {{{6300, U}, {6600, E}}, kChoiceEnd, 0}, {{{6300, D}, {6600, D}, {6900, D}, {7200, E}}, kChoiceCreate, 0},
-      {{{6300, U}, {6600, U}, {6900, E}}, kChoiceBattle, 0},
       // Held 1.1 s: a move at the press, then one a 100-tick pass while the
       // terminal repeats (6500 to 7094): eight moves from CREATE land on END.
       {{{6000, D, 1100}, {8000, E}}, kChoiceEnd, 0},
@@ -93,14 +80,11 @@ TEST(TitleMenu, Scripts) {
   };
   for (const auto& c : cases) {
     Bench bench;
-    for (const Step& s : c.script) {
-      if (s.hold > 0) bench.platform.holdAt(s.t, s.bytes, s.hold);
-      else bench.platform.at(s.t, s.bytes);
-    }
+    for (const Step& s : c.script) bench.platform.holdAt(s.t, s.bytes, s.hold);  // a hold of 0 is one tap
     const Outcome o = runTitle(bench);
-    const std::string what = testing::PrintToString(c.script.back().bytes) + " at " + std::to_string(c.script.back().t);
-    EXPECT_TRUE(returned(o, c.choice)) << what << ": " << o.value;
-    EXPECT_TRUE(c.time > 0 ? o.time == c.time : o.time >= c.script.back().t) << what << ": " << o.time;
+    const bool inTime = c.time > 0 ? o.time == c.time : o.time >= c.script.back().t;
+    EXPECT_TRUE(returned(o, c.choice) && inTime) << testing::PrintToString(c.script.back().bytes) << " at "
+                                                 << c.script.back().t << ": " << o.value << " at " << o.time;
   }
 }
 
@@ -112,10 +96,32 @@ TEST(TitleMenu, ThePointerMovedDuringNameEntryLightsItsEntry) {
   ASSERT_TRUE(returned(runTitle(bench), kChoiceCreate));
   char name[12] = {};
   bench.run([&] { return enterName(bench.console, name, 0); });
-  bench.platform.limitAt(bench.platform.clock() + kMenuReady + 100);
-  runTitle(bench);
-  EXPECT_EQ(bench.screen().cell(19, 17).text, ">");
-  EXPECT_EQ(bench.screen().cell(19, 13).text, " ");
+  runTitle(bench, kMenuReady + 100);
+  EXPECT_EQ(bench.screen().cell(19, 17).text + bench.screen().cell(19, 13).text, "> ");
+}
+
+// -------------------------------------------------------------- the loop
+
+TEST(GameLoop, AnUnexpectedTitleResultStopsAfterOneLine) {
+  Bench bench;
+  bench.platform.at(100, "x").at(200, "\r");
+  const Outcome o = bench.run([&] { return runGame(bench.console, [](Console&) { return 2; }); });
+  EXPECT_EQ(std::tuple(o.kind, o.value, o.time), std::tuple(Outcome::Exited, Console::kFatalStopStatus, 200));
+  EXPECT_TRUE(bench.screen().contains("予想外のエラー"));
+}
+
+// Input that never ends and makes no events (/dev/zero) does not stop the
+// title from drawing and waiting: the menu stands at its usual time. Input
+// that ends on the title ends the game (status 0) once the menu stands.
+TEST(GameLoop, EndlessNulBytesOrTheEndOfInputOnTheTitle) {
+  Bench zeros, ended;
+  zeros.platform.endlessZeros = true;
+  zeros.platform.limitAt(5070);
+  const Outcome o = zeros.run([&] { return runGame(zeros.console); });
+  EXPECT_EQ(std::tuple(o.kind, o.time, zeros.screen().cell(19, 13).text), std::tuple(Outcome::TimedOut, 5070, ">"));
+  ended.platform.endInputAt(1000);
+  const Outcome end = ended.run([&] { return runGame(ended.console); });
+  EXPECT_EQ(std::tuple(end.kind, end.value, end.time), std::tuple(Outcome::Exited, 0, 5070));
 }
 
 }  // namespace
