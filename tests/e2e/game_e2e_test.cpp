@@ -1,22 +1,21 @@
-// The real game in pseudo-terminals: one whole game played through, and what
-// only a real terminal shows: Ctrl+C and stop signals at any moment (the
-// terminal given back every time), a save killed at any moment, and storms
-// of bytes on every screen. Games of one test run side by side.
+// The real game in pseudo-terminals, for what only a real terminal shows: the
+// terminal given back on every way out (END, a fatal stop, end of input, every
+// stop signal at any moment, also while nobody reads the terminal), a save
+// killed at any moment, output into a file, and storms of bytes on every
+// screen. The games of one test play side by side, each in a thread of its own.
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <pty.h>
 #include <signal.h>
 #include <sys/inotify.h>
 #include <unistd.h>
-#include <vterm.h>
 
 #include <algorithm>
-#include <array>
 #include <chrono>
-#include <cstdio>
-#include <filesystem>
+#include <cstdlib>
+#include <future>
 #include <random>
 #include <thread>
+#include <tuple>
 
 #include "support/pty_session.h"
 #include "support/records.h"
@@ -25,302 +24,245 @@
 namespace kotodama::test {
 namespace {
 
-// ------------------------------------------------------------- the steps
-
-Steps with(Steps steps, const Steps& more) {
-  steps.insert(steps.end(), more.begin(), more.end());
-  return steps;
-}
-Action sends(std::string bytes) {
-  return [bytes](PtySession& game) { game.send(bytes); };
-}
+using Condition = std::function<bool(const VtermScreen&)>;
+bool always(const VtermScreen&) { return true; }
 bool menuReady(const VtermScreen& s) { return s.cell(19, 13).text == ">" && s.cell(19, 13).bg == 12; }
-Condition entryMarked(int row) {
-  return [row](const VtermScreen& s) { return s.cell(19, row).text == ">"; };
+Condition lit(int column, int row) {
+  return [=](const VtermScreen& s) { return s.cell(column, row).bg == 12; };
 }
-bool yesLit(const VtermScreen& s) { return s.cell(26, 24).bg == 12; }  // the status screen's YES
-bool overwriteYesLit(const VtermScreen& s) { return s.cell(25, 13).bg == 12; }
-Condition boxLit(int index) {
-  return [index](const VtermScreen& s) { return s.cell(29 * (index % 3) + 2, 11 * (index / 3) + 2).bg == 12; };
-}
-// The text on the screen, also where it runs on from one row into the next.
 Condition shows(std::string text) {
-  return [text](const VtermScreen& s) {
-    std::string all = s.dump();
-    std::erase(all, '\n');
-    return all.find(text) != std::string::npos;
-  };
+  return [text](const VtermScreen& s) { return s.contains(text); };
 }
-// Holds `ms` after it is first asked (once the step before it is done).
-Condition after(int ms) {
-  auto since = std::make_shared<std::chrono::steady_clock::time_point>();
-  return [ms, since](const VtermScreen&) {
-    if (*since == std::chrono::steady_clock::time_point{}) *since = std::chrono::steady_clock::now();
-    return std::chrono::steady_clock::now() - *since >= std::chrono::milliseconds(ms);
-  };
-}
-const Condition kOpening = [](const VtermScreen& s) {
-  return s.text(15, 8, 27) == "    ____________    " && s.text(22, 3, 5) == "abc";
+const Condition kYesLit = lit(26, 24), kBox1 = lit(2, 2), kBox2 = lit(31, 2);
+const Condition kNamePrompt = shows("名前を入力してください。"), kOpponentPrompt = shows("相手の名前を入力してください。");
+
+// One game in a folder of its own, slot 1 holding `slot1` unless it is empty.
+struct Game {
+  explicit Game(const std::string& slot1 = "", int columns = 80, int rows = 25) : pty(dir.path(), columns, rows) {
+    if (!slot1.empty()) writeFile(file("data1.bin"), slot1);
+  }
+  std::string file(const char* name) const { return dir.file(name); }
+  TempDir dir;
+  PtySession pty;
 };
 
-// From the title to each screen; BATTLE loads slot 1.
-Steps toNameEntry() { return {{menuReady, sends("\r")}, {shows("名前を入力してください。"), {}}}; }
-Steps toStatus(const std::string& name) {
-  return with(toNameEntry(), {{after(0), sends(name + "\r")}, {shows("このキャラクターをセーブしますか？"), {}}});
+void pause(Game& g, int ms) {
+  g.pty.waitFor([](const VtermScreen&) { return false; }, ms);
 }
-Steps toSaveSlots(const std::string& name) {
-  return with(toStatus(name), {{yesLit, sends("\r")}, {shows("[]   戻る   []"), {}}});
+// Each step waits until the screen shows its condition, then sends its bytes
+// (a storm is given time to be taken before the next step looks).
+using Steps = std::vector<std::pair<Condition, std::string>>;
+void walk(Game& g, const Steps& steps) {
+  for (const auto& [until, bytes] : steps) {
+    if (!g.pty.waitFor(until, 15000)) throw std::runtime_error("stuck on\n" + g.pty.screen().dump());
+    g.pty.send(bytes);
+    if (bytes.size() > 100) pause(g, 300);
+  }
 }
-Steps toLoadSlots() { return {{menuReady, sends("\x1b[B")}, {entryMarked(17), sends("\r")}, {boxLit(0), {}}}; }
-Steps toOpponentName() {
-  return with(toLoadSlots(), {{after(0), sends("\r")}, {shows("相手の名前を入力してください。"), {}}});
-}
+// To the overwrite question over slot 1, YES under the pointer.
+const Steps kToOverwrite = {{menuReady, "\r"},     {kNamePrompt, "hero\r"},
+                            {kYesLit, "\r"},       {shows("[]   戻る   []"), "\r"},
+                            {shows("上書き"), keys::mouseMove(28, 13)}, {lit(25, 13), ""}};
 
-// ------------------------------------------------------- files and checks
+// Plays every game at once, each in a thread of its own.
+using Play = std::pair<std::string, std::function<void()>>;
+void playAll(const std::vector<Play>& plays) {
+  std::vector<std::future<void>> played;
+  for (const Play& play : plays) {
+    played.push_back(std::async(std::launch::async, [&play] {
+      SCOPED_TRACE(play.first);
+      play.second();
+    }));
+  }
+  for (std::size_t i = 0; i < plays.size(); ++i) EXPECT_NO_THROW(played[i].get()) << plays[i].first;
+}
 
 const std::string kHero = bytesOf(fighter("hero", 316, 250, 230, 32));
 const std::string kOld = bytesOf(fighter("old", 100, 100, 100, 100));
-std::vector<std::string> entries(const TempDir& dir) {
-  std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(dir.path())) names.push_back(e.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
-// The terminal's settings as `stty -g` prints them.
-std::string stty(const std::string& device) {
-  std::string settings(512, '\0');
-  if (FILE* p = popen(("stty -g -F " + device).c_str(), "r")) {
-    settings.resize(std::fread(settings.data(), 1, settings.size(), p));
-    pclose(p);
+// The game ends with this wait status and, but after SIGKILL, gives the
+// terminal back: its settings, the main screen, the caret shown, the screen
+// cleared just before the alternate one is left (a terminal without one is
+// left clean). Given `allowed`, the folder then holds data1.bin as one of them
+// and nothing else (but copies SIGKILL leaves).
+void expectEnded(Game& g, int status, const std::vector<std::string>& allowed = {}) {
+  const auto flags = [](const termios& t) { return std::tuple(t.c_iflag, t.c_lflag, t.c_cc[VMIN], t.c_cc[VTIME]); };
+  const std::string& out = g.pty.output();
+  EXPECT_EQ(g.pty.waitExit(), status);
+  if (status != SIGKILL) {
+    EXPECT_EQ(flags(g.pty.settings()), flags(g.pty.settingsBefore()));
+    EXPECT_FALSE(g.pty.screen().altScreen());
+    EXPECT_EQ(out.substr(out.rfind("\x1b[?25"), 6), "\x1b[?25h");
+    EXPECT_EQ(out.substr(out.rfind("\x1b[?1049l") - 7, 7), "\x1b[H\x1b[2J");
   }
-  return settings;
+  EXPECT_TRUE(allowed.empty() || std::ranges::find(allowed, readFile(g.file("data1.bin"))) != allowed.end());
+  for (const auto& entry : std::filesystem::directory_iterator(g.dir.path())) {
+    const std::string name = entry.path().filename();
+    EXPECT_TRUE(allowed.empty() || name == "data1.bin" || (status == SIGKILL && name.ends_with(".tmp"))) << name;
+  }
 }
 
-// After the game has ended, the terminal is as it was: its settings (those
-// of a new terminal), the main screen, the caret shown (the last caret
-// command the game sent; leaving the alternate screen hides it from libvterm).
-void expectRestored(const Game& g) {
-  static const std::string fresh = [] {
-    int master = -1, slave = -1;
-    if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return std::string();
-    const std::string settings = stty(ptsname(master));
-    close(master);
-    close(slave);
-    return settings;
-  }();
-  EXPECT_EQ(stty(g.pty->device()), fresh) << g.name;
-  EXPECT_FALSE(g.pty->screen().altScreen()) << g.name;
-  const std::string& out = g.pty->output();
-  const std::size_t caret = out.rfind("\x1b[?25");
-  EXPECT_TRUE(caret != std::string::npos && out.compare(caret + 5, 1, "h") == 0) << g.name;
-}
-
-// The game ends (by `signal`, sent unless `send` is false, or by itself with
-// status 0) and gives the terminal back (nothing can, after SIGKILL). When
-// `allowed` is given, its folder then holds nothing but data1.bin, as one of
-// them (copies left by SIGKILL aside: nothing can remove them).
-Action ends(const Game& g, int signal = 0, bool send = true, std::vector<std::string> allowed = {}) {
-  return [&g, signal, send, allowed](PtySession& game) {
-    if (signal != 0 && send) game.kill(signal);
-    EXPECT_EQ(game.waitExit(), signal) << g.name;  // the wait status: killed by the signal, or exit(0)
-    if (signal != SIGKILL) expectRestored(g);
-    for (const std::string& name : allowed.empty() ? std::vector<std::string>{} : entries(*g.dir)) {
-      if (signal == SIGKILL && name.ends_with(".tmp")) continue;
-      EXPECT_EQ(name, "data1.bin") << g.name;
-      EXPECT_NE(std::ranges::find(allowed, readFile(g.file("data1.bin"))), allowed.end()) << g.name;
+// Sends Enter, then `signal` the moment a file in the folder whose name ends
+// with `suffix` sees an event of `mask`.
+void enterThenKillOn(Game& g, std::uint32_t mask, std::string_view suffix, int signal) {
+  const int fd = inotify_init1(IN_CLOEXEC);
+  inotify_add_watch(fd, g.dir.path().c_str(), mask);
+  g.pty.send("\r");
+  alignas(inotify_event) char events[4096];
+  for (pollfd p{fd, POLLIN, 0}; poll(&p, 1, 10000) > 0;) {
+    const ssize_t n = read(fd, events, sizeof events);
+    for (char* at = events; at < events + n; at += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(at)->len) {
+      if (!std::string_view(reinterpret_cast<inotify_event*>(at)->name).ends_with(suffix)) continue;
+      g.pty.kill(signal);
+      return void(close(fd));
     }
-  };
+  }
+  close(fd);
 }
 
-// ------------------------------------------------------------- the games
-
-// Every byte but Enter and the signal keys (Ctrl+Z among them), in order;
-// then random bytes of the same kinds, where ESC never starts a key sequence
-// and no Ctrl+D ends a typed line; then sequences no terminal sends whole.
-// Nothing in it is Enter, an arrow or a click. Under 4 kB: a terminal holds
-// that much for a program not reading yet.
+// Every byte but Enter and the signal keys, in order, then random ones, where
+// ESC never starts a key sequence and no Ctrl+D ends a typed line; then
+// sequences no terminal sends whole. No Enter, arrow or click in it; under
+// 4 kB, as a terminal holds that much for a program not reading yet.
 std::string storm(unsigned seed) {
-  // Ctrl+C, Ctrl+\ and Ctrl+Z are the terminal's signals, and Enter would end the storm.
-  const auto banned = [](int b) { return b == 0x03 || b == 0x0A || b == 0x0D || b == 0x1A || b == 0x1C; };
-  std::string bytes;
-  for (int b = 0; b < 256; ++b) {
-    if (!banned(b)) bytes += static_cast<char>(b);
-  }
   std::mt19937 random(seed);
-  while (bytes.size() < 2000) {
-    const int b = static_cast<int>(random() % 256);
-    if (!banned(b) && b != 0x04 && !(bytes.back() == '\x1b' && (b == '[' || b == 'O'))) bytes += static_cast<char>(b);
+  std::string bytes;
+  for (unsigned i = 0; bytes.size() < 2000; ++i) {
+    const char b = static_cast<char>(i < 256 ? i : random());
+    const bool sequence = !bytes.empty() && bytes.back() == '\x1b' && (b == '[' || b == 'O');
+    if (std::string_view("\x03\n\r\x1a\x1c").find(b) == std::string_view::npos && !(i >= 256 && (b == 4 || sequence))) {
+      bytes += b;
+    }
   }
   return bytes + "\x07\x1b\\\x1b[<35;99999999999999999999;2147483648M\x1b[<35;0;0M\x1b[M#\xff\xff\x1b[" +
          std::string(300, '9') + "~\x1b]0;" + std::string(1000, 'a') + "\x07\x1bPq#0;2\x1b\\\x1b[200~paste\x1b[201~" +
          "\x1b[?1;2c\x1b[12;40R\xc0\xaf\xed\xa0\x80\xf4\x90\x80\x80\xe3\x81\x1b[<35;1;1M";
 }
-Steps stormThen(unsigned seed, const Condition& stillThere, std::string next, std::string prefix = "") {
-  return {{after(0), sends(prefix + storm(seed))}, {after(300), [=](PtySession& game) {
-             EXPECT_TRUE(stillThere(game.screen())) << "storm " << seed << "\n" << game.screen().dump();
-             game.send(next);
-           }}};
-}
 
-
-// Title, CREATE "hero", YES, saved into slot 2; BATTLE with it against
-// "abc", blow by blow to GAME OVER, which waits for Enter; back at the title,
-// END by the mouse. A storm of bytes hits every screen on the way (the window
-// shrunk and grown meanwhile twice), and each screen still answers its next
-// key. The slot file holds exactly hero's 28 bytes throughout, and the
-// shell's screen comes back.
+// From a window too small (its notice showing) to the title, CREATE "hero",
+// YES, saved into slot 2; BATTLE with it against "abc", blow by blow to GAME
+// OVER, which waits for Enter; back at the title, END by the mouse. A storm of
+// bytes hits every screen on the way, and each still answers its next key.
 TEST(GameEndToEnd, AWholeGameThroughStormsFromTheTitleToEnd) {
-  std::deque<Game> games;
-  Game& g = games.emplace_back("whole game");
-  const auto inFolder = [&g](std::vector<std::string> names) {
-    return [&g, names](PtySession&) {
-      EXPECT_EQ(entries(*g.dir), names);
-      EXPECT_EQ(readFile(g.file("data2.bin")), kHero);
-    };
+  Game g("", 60, 20);
+  walk(g, {{shows("80 x 25"), storm(1)}});
+  g.pty.resize(80, 25);
+  const Condition opening = [](const VtermScreen& s) {
+    return s.text(15, 8, 27) == "    ____________    " && s.text(22, 3, 5) == "abc";
   };
-  const auto resized = [](PtySession& p) {
-    p.resize(40, 10);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    p.resize(80, 25);
-  };
-  // The first storm once the game has the terminal (raw input before the alternate screen), during the animation.
-  g.then({{[](const VtermScreen& s) { return s.altScreen(); }, {}}}).then(stormThen(1, after(0), "")).then({{menuReady, {}}}).then(stormThen(2, menuReady, "\r"));
-  g.then({{shows("名前を入力してください。"), {}}}).then(stormThen(3, shows("(10文字以内)"), "", "x"));
-  g.then({{after(0), [&](PtySession& p) { resized(p); p.send("\x15hero\r"); }}, {yesLit, {}}});
-  g.then(stormThen(4, yesLit, "")).then({
-      {yesLit, sends("\r")},
-      {[](const VtermScreen& s) { return boxLit(0)(s) && s.text(3, 36, 44) == "[ EMPTY ]"; }, {}}});
-  g.then(stormThen(5, boxLit(0), "\x1b[C")).then({
-      {boxLit(1), sends("\r")},
-      {shows("[] セーブされました。[]"), {}},
-      {menuReady, [&](PtySession& p) { inFolder({"data2.bin"})(p); p.send("\x1b[B"); }},
-      {entryMarked(17), sends("\r")},
-      {[](const VtermScreen& s) { return s.text(3, 31, 50) == "| NAME : hero      |"; }, {}}});
-  g.then(stormThen(6, boxLit(0), "\x1b[C")).then({{boxLit(1), sends("\r")}, {shows("相手の名前を入力してください。"), {}}});
-  g.then(stormThen(7, shows("相手の名前を入力してください。"), "\x15" "abc\r", "x"));
-  g.then({{shows("BATTLE LOG"), [&](PtySession& p) { p.send(storm(8)); resized(p); }},
-          {kOpening, [](PtySession& p) {
-             EXPECT_EQ(p.screen().text(4, 3, 30) + p.screen().text(16, 50, 77),
-                       " abc        | HP 570 /  570 HP 316 /  316  |hero        ");
-           }}});
-  g.then(stormThen(9, kOpening, "")).then({
-      {after(0), [](PtySession& p) {
-         for (const char* attacker : {"abc", "hero", "abc"}) {  // abc (speed 61) is faster than hero (32)
-           const std::string before = p.screen().text(23, 3, 77);
-           p.send("\r");
-           EXPECT_TRUE(p.waitFor([&](const VtermScreen& s) {
-             return s.text(23, 3, 77) != before && s.text(23, 3, 77).find("のダメージを受けた") != std::string::npos;
-           }));
-           EXPECT_EQ(trimmed(p.screen().text(22, 3, 77)), std::string(attacker) + "の攻撃");
-         }
-         p.send("\r");  // hero falls
-       }},
-      {shows("[]          ###      ##       ##   #########    ########         []"), {}},
-      {after(700), [](PtySession& p) {
-         EXPECT_EQ(p.screen().cell(6, 3).bg, 12);  // still there: it waits for Enter
-         p.send("\r");
-       }},
-      {menuReady, [&](PtySession& p) { inFolder({"data2.bin"})(p); p.send(keys::mouseMove(25, 21)); }},
-      {[](const VtermScreen& s) { return s.cell(19, 21).bg == 12 && s.cell(19, 13).bg != 12; },
-       sends(keys::mousePress(25, 21) + keys::mouseRelease(25, 21))},
-      {after(0), ends(g)},
-  });
-  g.start();
-  g.pty->screen().feed("shell prompt $ ");
-  drive(games);
-  EXPECT_EQ(g.pty->screen().text(1, 1, 15), "shell prompt $ ");
-}
-
-// Sends `signal` to the game the moment a file in its folder whose name ends
-// with `suffix` sees an event of `mask`.
-std::jthread killOn(const Game& g, std::uint32_t mask, std::string suffix, int signal) {
-  const int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-  inotify_add_watch(fd, g.dir->path().c_str(), mask);
-  return std::jthread([=, pid = g.pty->pid()](std::stop_token stop) {
-    alignas(inotify_event) char events[4096];
-    for (pollfd p{fd, POLLIN, 0}; !stop.stop_requested() && poll(&p, 1, 20) >= 0;) {
-      for (ssize_t n; (n = read(fd, events, sizeof events)) > 0;) {
-        for (char* at = events; at < events + n; at += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(at)->len) {
-          if (!std::string_view(reinterpret_cast<inotify_event*>(at)->name).ends_with(suffix)) continue;
-          kill(pid, signal);
-          return void(close(fd));
-        }
-      }
-    }
-    close(fd);
-  });
-}
-
-// Ctrl+C typed on the title menu, and each stop signal at random moments of
-// several screens: the game dies by the signal with the terminal given back
-// and no stray copy beside a slot; Ctrl+D on an empty name ends it, restored
-// too. A signal the moment a save's new copy
-// appears waits until the save has ended whole. A window too small at the
-// start shows a notice (a storm meanwhile) until it is large enough.
-TEST(GameEndToEnd, StopSignalsAtAnyMomentGiveTheTerminalBack) {
-  const unsigned seed = std::random_device{}();
-  SCOPED_TRACE("seed " + std::to_string(seed));
-  std::mt19937 random(seed);
-  std::deque<Game> games;
-  const auto screen = [&](std::string name, const Steps& route, int window, const std::string& slot1 = "") {
-    Game& g = games.emplace_back(std::move(name));
-    if (!slot1.empty()) writeFile(g.file("data1.bin"), slot1);
-    const int signal = std::array{SIGTERM, SIGINT, SIGHUP}[games.size() % 3];
-    g.then(route).then({{after(static_cast<int>(random() % (window + 1u))), ends(g, signal, true, {kHero, kOld})}});
-    g.start();
-  };
-  for (int k = 0; k < 3; ++k) {
-    screen("title animation", {}, 4500);
-    screen("name entry", with(toNameEntry(), {{after(0), sends("he")}}), 500);
+  walk(g, {{menuReady, storm(2)}, {menuReady, "\r"}, {kNamePrompt, "x" + storm(3)}, {kNamePrompt, "\x15hero\r"},
+           {kYesLit, storm(4)}, {kYesLit, "\r"}, {kBox1, storm(5)}, {kBox1, "\x1b[C"}, {kBox2, "\r"},
+           {shows("[] セーブされました。[]"), ""}, {menuReady, ""}});
+  EXPECT_EQ(readFile(g.file("data2.bin")), kHero);
+  walk(g, {{menuReady, "\x1b[B"}, {lit(19, 17), "\r"}, {shows("| NAME : hero      |"), storm(6)}, {kBox1, "\x1b[C"},
+           {kBox2, "\r"}, {kOpponentPrompt, "x" + storm(7)}, {kOpponentPrompt, "\x15" "abc\r"},
+           {shows("BATTLE LOG"), storm(8)}, {opening, storm(9)}, {opening, ""}});
+  for (int blow = 0; blow < 3; ++blow) {  // abc strikes first, then hero, then abc
+    const std::string before = g.pty.screen().row(23);
+    walk(g, {{always, "\r"}, {[&](const VtermScreen& s) { return s.row(23) != before && s.contains("のダメージを受けた"); }, ""}});
   }
-  screen("overwrite question", with(toSaveSlots("hero"), {{after(0), sends("\r")}, {shows("上書き"), {}}}), 500, kOld);
-  screen("battle", with(toOpponentName(), {{after(0), sends("abc\r")}, {shows("BATTLE LOG"), {}}}), 4000, kHero);
-  Game& ctrlC = games.emplace_back("ctrl+c");
-  ctrlC.then({{menuReady, sends("\x03")}, {after(0), ends(ctrlC, SIGINT, false)}}).start();
-  Game& ctrlD = games.emplace_back("ctrl+d");  // on the empty name prompt: the game ends by itself
-  ctrlD.then(toNameEntry()).then({{after(0), sends("\x04")}, {after(0), ends(ctrlD)}}).start();
-  Game& saving = games.emplace_back("saving");
-  std::jthread watcher;
-  saving.then(toSaveSlots("hero")).then({{after(0), [&](PtySession& g) {
-                                            watcher = killOn(saving, IN_CREATE, ".tmp", SIGTERM);
-                                            g.send("\r");
-                                          }},
-                                         {after(0), ends(saving, SIGTERM, false, {kHero})}});
-  saving.start();
-  Game& small = games.emplace_back("small window");
-  small.then({{shows("80 x 25"), sends(storm(10))},
-              {after(300), [](PtySession& g) { g.resize(80, 25); }},
-              {menuReady, sends("\x1b[A")},
-              {entryMarked(21), sends("\r")},
-              {after(0), ends(small)}});
-  small.start(60, 20);
-  drive(games);
+  walk(g, {{always, "\r"}, {shows("[]          ###      ##       ##   #########    ########         []"), ""}});
+  pause(g, 700);
+  EXPECT_TRUE(lit(6, 3)(g.pty.screen()));  // still there: it waits for Enter
+  walk(g, {{always, "\r"},
+           {menuReady, keys::mouseMove(25, 21)},
+           {lit(19, 21), keys::mousePress(25, 21) + keys::mouseRelease(25, 21)}});
+  expectEnded(g, 0);
+  EXPECT_EQ(readFile(g.file("data2.bin")), kHero);
 }
 
-// A fighter saved over an old one, killed at each stage of the save (as the
-// file system reports it) and at times around it: the slot holds the old
-// fighter or the new one, whole.
-TEST(GameEndToEnd, ASaveKilledAtAnyMomentLeavesTheOldOrTheNewFighter) {
+// Every stop signal at a random moment of several screens (slot 1 holding
+// hero): the game dies by it with the terminal given back and no stray copy
+// beside the slot, also the moment a save's new copy appears (the save ends
+// whole first). Ctrl+C, Ctrl+D on an empty name, a fatal stop: the terminal
+// given back too, also with nobody reading it. A save killed at each stage
+// of it (as the file system reports it) and at times around it leaves the
+// old fighter or the new one.
+TEST(GameEndToEnd, EveryWayOutGivesTheTerminalBackAndASaveKilledLeavesAWholeFighter) {
+  std::mt19937 random(std::random_device{}());
+  const std::tuple<std::string, Steps, int> moments[] = {
+      {"title animation", {}, 4500},
+      {"name entry", {{menuReady, "\r"}, {kNamePrompt, "he"}}, 500},
+      {"overwrite question", kToOverwrite, 500},
+      {"battle", {{menuReady, "\x1b[B"}, {lit(19, 17), "\r"}, {kBox1, "\r"}, {kOpponentPrompt, "abc\r"}}, 4000}};
+  std::vector<Play> plays;
+  for (const auto& [name, route, window] : moments) {
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+      const int wait = static_cast<int>(random() % (window + 1u));
+      plays.emplace_back(name + ": signal " + std::to_string(signal) + " after " + std::to_string(wait) + " ms",
+                         [&route, wait, signal] {
+                           Game g(kHero);
+                           walk(g, route);
+                           pause(g, wait);
+                           g.pty.kill(signal);
+                           expectEnded(g, signal, {kHero});
+                         });
+    }
+  }
+  plays.emplace_back("SIGTERM as the save's copy appears", [] {
+    Game g(kOld);
+    walk(g, kToOverwrite);
+    enterThenKillOn(g, IN_CREATE, ".tmp", SIGTERM);
+    expectEnded(g, SIGTERM, {kHero});
+  });
+  plays.emplace_back("ctrl+c", [] {
+    Game g;
+    walk(g, {{menuReady, "\x03"}});
+    expectEnded(g, SIGINT);
+  });
+  plays.emplace_back("ctrl+d", [] {  // on the empty name prompt: the game ends by itself
+    Game g;
+    walk(g, {{menuReady, "\r"}, {kNamePrompt, "\x04"}});
+    expectEnded(g, 0);
+  });
+  plays.emplace_back("fatal stop", [] {  // slot 1 is a folder: it cannot be written
+    Game g;
+    std::filesystem::create_directory(g.file("data1.bin"));
+    walk(g, kToOverwrite);
+    walk(g, {{always, "\r"}, {shows("data1.binが開けませんでした。"), ""}});
+    pause(g, 500);
+    g.pty.send("\r");
+    expectEnded(g, 1 << 8);
+  });
+  plays.emplace_back("nobody reads", [] {  // its output piled up: SIGTERM still ends it within a second
+    Game g;
+    walk(g, {{menuReady, std::string(100, '\x0c')}});  // a hundred repaints (Ctrl+L)
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    g.pty.kill(SIGTERM);
+    const auto killed = std::chrono::steady_clock::now();
+    while (kill(g.pty.pid(), 0) == 0 && std::chrono::steady_clock::now() - killed < std::chrono::seconds(2)) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - killed, std::chrono::seconds(1));
+    EXPECT_EQ(g.pty.waitExit(), SIGTERM);
+  });
   const std::pair<std::uint32_t, const char*> stages[] = {
       {IN_CREATE, ".tmp"}, {IN_MODIFY, ".tmp"}, {IN_CLOSE_WRITE, ".tmp"}, {IN_MOVED_TO, "data1.bin"}};
-  std::deque<Game> games;
-  std::deque<std::jthread> watchers;
   for (int k = 0; k < 8; ++k) {
-    Game& g = games.emplace_back("kill " + std::to_string(k));
-    writeFile(g.file("data1.bin"), kOld);
-    g.then(toSaveSlots("hero")).then({{after(0), sends("\r")}, {shows("上書き"), sends(keys::mouseMove(28, 13))}});
-    g.then({{overwriteYesLit, [&, k](PtySession& game) {
-               if (k < 4) watchers.push_back(killOn(g, stages[k].first, stages[k].second, SIGKILL));
-               game.send("\r");
-               if (k < 4) return;
-               std::this_thread::sleep_for(std::chrono::milliseconds(20 * k - 75));  // 5 to 65 ms
-               game.kill(SIGKILL);
-             }},
-            {after(0), ends(g, SIGKILL, false, {kOld, kHero})}});
-    g.start();
+    plays.emplace_back("save killed " + std::to_string(k), [k, &stages] {
+      Game g(kOld);
+      walk(g, kToOverwrite);
+      if (k < 4) {
+        enterThenKillOn(g, stages[k].first, stages[k].second, SIGKILL);
+      } else {
+        g.pty.send("\r");
+        std::this_thread::sleep_for(std::chrono::milliseconds(20 * k - 75));  // 5 to 65 ms
+        g.pty.kill(SIGKILL);
+      }
+      expectEnded(g, SIGKILL, {kOld, kHero});
+    });
   }
-  drive(games);
+  playAll(plays);
+}
+
+// Output into a file, no terminal: colours and the caret are still undone at
+// the end of it. Its input has ended, so the game ends after the title.
+TEST(GameEndToEnd, OutputIntoAFileEndsWithTheColoursResetAndTheCaretShown) {
+  TempDir dir;
+  EXPECT_EQ(std::system(("cd " + dir.path() + " && " KOTODAMA_BINARY " </dev/null >out").c_str()), 0);
+  const std::string bytes = readFile(dir.file("out")).value_or("");
+  EXPECT_NE(bytes.find("\x1b[0;1;37;40m"), std::string::npos);  // it did draw in colours
+  EXPECT_TRUE(bytes.ends_with("\x1b[0m\x1b[?25h"));
 }
 
 }  // namespace
