@@ -33,8 +33,8 @@ Condition lit(int column, int row) {
 Condition shows(std::string text) {
   return [text](const VtermScreen& s) { return s.contains(text); };
 }
-const Condition kYesLit = lit(26, 24), kBox1 = lit(2, 2), kBox2 = lit(31, 2);
-const Condition kNamePrompt = shows("名前を入力してください。"), kOpponentPrompt = shows("相手の名前を入力してください。");
+const Condition kYesLit = lit(26, 24);
+const Condition kNamePrompt = shows("名前を入力してください。");
 
 // One game in a folder of its own, slot 1 holding `slot1` unless it is empty.
 struct Game {
@@ -49,14 +49,38 @@ struct Game {
 void pause(Game& g, int ms) {
   g.pty.waitFor([](const VtermScreen&) { return false; }, ms);
 }
-// Each step waits until the screen shows its condition, then sends its bytes
-// (a storm is given time to be taken before the next step looks).
+// Every byte but Enter and the signal keys, in order, then random ones, where
+// ESC never starts a key sequence and no Ctrl+D ends a typed line; then
+// sequences no terminal sends whole. No Enter, arrow or click in it; under
+// 4 kB, as a terminal holds that much for a program not reading yet.
+std::string storm(unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes;
+  for (unsigned i = 0; bytes.size() < 2000; ++i) {
+    const char b = static_cast<char>(i < 256 ? i : random());
+    const bool sequence = !bytes.empty() && bytes.back() == '\x1b' && (b == '[' || b == 'O');
+    if (std::string_view("\x03\n\r\x1a\x1c").find(b) == std::string_view::npos && !(i >= 256 && (b == 4 || sequence))) {
+      bytes += b;
+    }
+  }
+  return bytes + "\x07\x1b\\\x1b[<35;99999999999999999999;2147483648M\x1b[<35;0;0M\x1b[M#\xff\xff\x1b[" +
+         std::string(300, '9') + "~\x1b]0;" + std::string(1000, 'a') + "\x07\x1bPq#0;2\x1b\\\x1b[200~paste\x1b[201~" +
+         "\x1b[?1;2c\x1b[12;40R\xc0\xaf\xed\xa0\x80\xf4\x90\x80\x80\xe3\x81\x1b[<35;1;1M";
+}
+
+// Each step waits until the screen shows its condition, then sends its bytes.
+// With storms, a storm (its typed junk then wiped with Ctrl+U) comes before
+// any bytes, and the screen must still be the one it was and answer them.
 using Steps = std::vector<std::pair<Condition, std::string>>;
-void walk(Game& g, const Steps& steps) {
+void walk(Game& g, const Steps& steps, unsigned storms = 0) {
   for (const auto& [until, bytes] : steps) {
     if (!g.pty.waitFor(until, 15000)) throw std::runtime_error("stuck on\n" + g.pty.screen().dump());
+    if (storms != 0 && !bytes.empty()) {
+      g.pty.send("x" + storm(storms++) + "\x15");
+      pause(g, 300);
+      if (!until(g.pty.screen())) throw std::runtime_error("a storm broke\n" + g.pty.screen().dump());
+    }
     g.pty.send(bytes);
-    if (bytes.size() > 100) pause(g, 300);
   }
 }
 // To the overwrite question over slot 1, YES under the pointer.
@@ -103,13 +127,13 @@ void expectEnded(Game& g, int status, const std::vector<std::string>& allowed = 
 }
 
 // Sends Enter, then `signal` the moment a file in the folder whose name ends
-// with `suffix` sees an event of `mask`.
-void enterThenKillOn(Game& g, std::uint32_t mask, std::string_view suffix, int signal) {
+// with `suffix` sees an event of `mask`, or (no mask) `delayMs` later.
+void enterThenKillOn(Game& g, std::uint32_t mask, std::string_view suffix, int signal, int delayMs = 10000) {
   const int fd = inotify_init1(IN_CLOEXEC);
-  inotify_add_watch(fd, g.dir.path().c_str(), mask);
+  if (mask != 0) inotify_add_watch(fd, g.dir.path().c_str(), mask);
   g.pty.send("\r");
   alignas(inotify_event) char events[4096];
-  for (pollfd p{fd, POLLIN, 0}; poll(&p, 1, 10000) > 0;) {
+  for (pollfd p{fd, POLLIN, 0}; poll(&p, 1, delayMs) > 0;) {
     const ssize_t n = read(fd, events, sizeof events);
     for (char* at = events; at < events + n; at += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(at)->len) {
       if (!std::string_view(reinterpret_cast<inotify_event*>(at)->name).ends_with(suffix)) continue;
@@ -117,84 +141,39 @@ void enterThenKillOn(Game& g, std::uint32_t mask, std::string_view suffix, int s
       return void(close(fd));
     }
   }
+  if (mask == 0) g.pty.kill(signal);
   close(fd);
 }
 
-// Every byte but Enter and the signal keys, in order, then random ones, where
-// ESC never starts a key sequence and no Ctrl+D ends a typed line; then
-// sequences no terminal sends whole. No Enter, arrow or click in it; under
-// 4 kB, as a terminal holds that much for a program not reading yet.
-std::string storm(unsigned seed) {
-  std::mt19937 random(seed);
-  std::string bytes;
-  for (unsigned i = 0; bytes.size() < 2000; ++i) {
-    const char b = static_cast<char>(i < 256 ? i : random());
-    const bool sequence = !bytes.empty() && bytes.back() == '\x1b' && (b == '[' || b == 'O');
-    if (std::string_view("\x03\n\r\x1a\x1c").find(b) == std::string_view::npos && !(i >= 256 && (b == 4 || sequence))) {
-      bytes += b;
-    }
-  }
-  return bytes + "\x07\x1b\\\x1b[<35;99999999999999999999;2147483648M\x1b[<35;0;0M\x1b[M#\xff\xff\x1b[" +
-         std::string(300, '9') + "~\x1b]0;" + std::string(1000, 'a') + "\x07\x1bPq#0;2\x1b\\\x1b[200~paste\x1b[201~" +
-         "\x1b[?1;2c\x1b[12;40R\xc0\xaf\xed\xa0\x80\xf4\x90\x80\x80\xe3\x81\x1b[<35;1;1M";
-}
-
-// From a window too small (its notice showing) to the title, CREATE "hero",
-// YES, saved into slot 2; BATTLE with it against "abc", blow by blow to GAME
-// OVER, which waits for Enter; back at the title, END by the mouse. A storm of
-// bytes hits every screen on the way, and each still answers its next key.
-TEST(GameEndToEnd, AWholeGameThroughStormsFromTheTitleToEnd) {
-  Game g("", 60, 20);
-  walk(g, {{shows("80 x 25"), storm(1)}});
-  g.pty.resize(80, 25);
-  const Condition opening = [](const VtermScreen& s) {
-    return s.text(15, 8, 27) == "    ____________    " && s.text(22, 3, 5) == "abc";
-  };
-  walk(g, {{menuReady, storm(2)}, {menuReady, "\r"}, {kNamePrompt, "x" + storm(3)}, {kNamePrompt, "\x15hero\r"},
-           {kYesLit, storm(4)}, {kYesLit, "\r"}, {kBox1, storm(5)}, {kBox1, "\x1b[C"}, {kBox2, "\r"},
-           {shows("[] セーブされました。[]"), ""}, {menuReady, ""}});
-  EXPECT_EQ(readFile(g.file("data2.bin")), kHero);
-  walk(g, {{menuReady, "\x1b[B"}, {lit(19, 17), "\r"}, {shows("| NAME : hero      |"), storm(6)}, {kBox1, "\x1b[C"},
-           {kBox2, "\r"}, {kOpponentPrompt, "x" + storm(7)}, {kOpponentPrompt, "\x15" "abc\r"},
-           {shows("BATTLE LOG"), storm(8)}, {opening, storm(9)}, {opening, ""}});
-  for (int blow = 0; blow < 3; ++blow) {  // abc strikes first, then hero, then abc
-    const std::string before = g.pty.screen().row(23);
-    walk(g, {{always, "\r"}, {[&](const VtermScreen& s) { return s.row(23) != before && s.contains("のダメージを受けた"); }, ""}});
-  }
-  walk(g, {{always, "\r"}, {shows("[]          ###      ##       ##   #########    ########         []"), ""}});
-  pause(g, 700);
-  EXPECT_TRUE(lit(6, 3)(g.pty.screen()));  // still there: it waits for Enter
-  walk(g, {{always, "\r"},
-           {menuReady, keys::mouseMove(25, 21)},
-           {lit(19, 21), keys::mousePress(25, 21) + keys::mouseRelease(25, 21)}});
-  expectEnded(g, 0);
-  EXPECT_EQ(readFile(g.file("data2.bin")), kHero);
-}
-
-// Every stop signal at a random moment of several screens (slot 1 holding
-// hero): the game dies by it with the terminal given back and no stray copy
-// beside the slot, also the moment a save's new copy appears (the save ends
-// whole first). Ctrl+C, Ctrl+D on an empty name, a fatal stop: the terminal
-// given back too, also with nobody reading it. A save killed at each stage
-// of it (as the file system reports it) and at times around it leaves the
-// old fighter or the new one.
+// Every stop signal (SIGINT as Ctrl+C typed) at a random moment of several
+// screens, after storms of bytes on each screen on the way there, each screen
+// still answering its next key: the game dies by it, the terminal given back,
+// slot 1 (hero) whole with no stray copy beside it, also the moment a save's
+// new copy appears (the save ends whole first). END by the mouse after a
+// window too small at the start, Ctrl+D on an empty name, a fatal stop, a
+// stop while nobody reads the terminal: the terminal given back too. A save
+// killed at each stage of it (as the file system reports it) and at times
+// around it leaves the old fighter or the new one.
 TEST(GameEndToEnd, EveryWayOutGivesTheTerminalBackAndASaveKilledLeavesAWholeFighter) {
   std::mt19937 random(std::random_device{}());
   const std::tuple<std::string, Steps, int> moments[] = {
-      {"title animation", {}, 4500},
+      {"title animation", {{[](const VtermScreen& s) { return s.altScreen(); }, "\x15"}}, 4500},  // a storm in it
       {"name entry", {{menuReady, "\r"}, {kNamePrompt, "he"}}, 500},
       {"overwrite question", kToOverwrite, 500},
-      {"battle", {{menuReady, "\x1b[B"}, {lit(19, 17), "\r"}, {kBox1, "\r"}, {kOpponentPrompt, "abc\r"}}, 4000}};
+      {"battle", {{menuReady, "\x1b[B"}, {lit(19, 17), "\r"}, {shows("| NAME : hero"), "\r"},
+                  {shows("相手の名前を入力してください。"), "abc\r"}, {shows("BATTLE LOG"), ""}}, 4000}};
   std::vector<Play> plays;
   for (const auto& [name, route, window] : moments) {
     for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
       const int wait = static_cast<int>(random() % (window + 1u));
+      const unsigned storms = static_cast<unsigned>(plays.size()) * 10 + 1;
       plays.emplace_back(name + ": signal " + std::to_string(signal) + " after " + std::to_string(wait) + " ms",
-                         [&route, wait, signal] {
+                         [&route, wait, signal, storms] {
                            Game g(kHero);
-                           walk(g, route);
+                           walk(g, route, storms);
                            pause(g, wait);
-                           g.pty.kill(signal);
+                           if (signal == SIGINT) g.pty.send("\x03");
+                           if (signal != SIGINT) g.pty.kill(signal);
                            expectEnded(g, signal, {kHero});
                          });
     }
@@ -205,10 +184,12 @@ TEST(GameEndToEnd, EveryWayOutGivesTheTerminalBackAndASaveKilledLeavesAWholeFigh
     enterThenKillOn(g, IN_CREATE, ".tmp", SIGTERM);
     expectEnded(g, SIGTERM, {kHero});
   });
-  plays.emplace_back("ctrl+c", [] {
-    Game g;
-    walk(g, {{menuReady, "\x03"}});
-    expectEnded(g, SIGINT);
+  plays.emplace_back("END by the mouse", [] {
+    Game g("", 60, 20);
+    walk(g, {{shows("80 x 25"), storm(1)}});
+    g.pty.resize(80, 25);
+    walk(g, {{menuReady, keys::mouseMove(25, 21)}, {lit(19, 21), keys::mousePress(25, 21) + keys::mouseRelease(25, 21)}});
+    expectEnded(g, 0);
   });
   plays.emplace_back("ctrl+d", [] {  // on the empty name prompt: the game ends by itself
     Game g;
@@ -242,13 +223,8 @@ TEST(GameEndToEnd, EveryWayOutGivesTheTerminalBackAndASaveKilledLeavesAWholeFigh
     plays.emplace_back("save killed " + std::to_string(k), [k, &stages] {
       Game g(kOld);
       walk(g, kToOverwrite);
-      if (k < 4) {
-        enterThenKillOn(g, stages[k].first, stages[k].second, SIGKILL);
-      } else {
-        g.pty.send("\r");
-        std::this_thread::sleep_for(std::chrono::milliseconds(20 * k - 75));  // 5 to 65 ms
-        g.pty.kill(SIGKILL);
-      }
+      if (k < 4) enterThenKillOn(g, stages[k].first, stages[k].second, SIGKILL);
+      if (k >= 4) enterThenKillOn(g, 0, "", SIGKILL, 20 * k - 75);  // 5 to 65 ms after Enter
       expectEnded(g, SIGKILL, {kOld, kHero});
     });
   }
