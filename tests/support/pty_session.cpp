@@ -18,10 +18,8 @@
 namespace kotodama::test {
 
 namespace {
-std::int64_t nowMs() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
+using Clock = std::chrono::steady_clock;
+using Ms = std::chrono::milliseconds;
 
 winsize window(int columns, int rows) {
   return {static_cast<unsigned short>(rows), static_cast<unsigned short>(columns), 0, 0};
@@ -36,15 +34,12 @@ winsize window(int columns, int rows) {
     signal(SIGTTOU, SIG_IGN);  // a background group may not take the terminal otherwise
     tcsetpgrp(STDIN_FILENO, getpgrp());
     signal(SIGTTOU, SIG_DFL);
-    char lang[] = "LANG=C.UTF-8", term[] = "TERM=xterm-256color", path[] = "PATH=/usr/bin:/bin";
-    char* envp[] = {lang, term, path, nullptr};
-    char* argv[] = {const_cast<char*>(KOTODAMA_BINARY), nullptr};
-    if (chdir(workdir.c_str()) == 0) execve(KOTODAMA_BINARY, argv, envp);
+    const char* envp[] = {"LANG=C.UTF-8", "TERM=xterm-256color", "PATH=/usr/bin:/bin", nullptr};
+    if (chdir(workdir.c_str()) == 0) execle(KOTODAMA_BINARY, KOTODAMA_BINARY, nullptr, const_cast<char**>(envp));
     _exit(127);
   }
   int status = 0;
-  while (waitpid(game, &status, 0) < 0 && errno == EINTR) {
-  }
+  waitpid(game, &status, 0);  // no handler here could interrupt it
   if (WIFSIGNALED(status)) {
     signal(WTERMSIG(status), SIG_DFL);
     raise(WTERMSIG(status));
@@ -84,8 +79,8 @@ PtySession::PtySession(const std::string& workdir, int columns, int rows) : scre
   }
   close(slave);
   // The game is known by its process group: the terminal's foreground one, once it has taken it.
-  const std::int64_t end = nowMs() + 5000;
-  while (((game_ = tcgetpgrp(master_)) <= 0 || game_ == parent_) && nowMs() < end) usleep(1000);
+  const auto end = Clock::now() + Ms(5000);
+  while (((game_ = tcgetpgrp(master_)) <= 0 || game_ == parent_) && Clock::now() < end) usleep(1000);
   if (game_ <= 0) game_ = parent_;
 }
 
@@ -118,14 +113,14 @@ void PtySession::readAvailable(int timeoutMs) {
 }
 
 bool PtySession::waitFor(const std::function<bool(const VtermScreen&)>& condition, int timeoutMs) {
-  for (const std::int64_t end = nowMs() + timeoutMs; !condition(screen_); readAvailable(20)) {
-    if (nowMs() >= end) return false;
+  for (const auto end = Clock::now() + Ms(timeoutMs); !condition(screen_); readAvailable(20)) {
+    if (Clock::now() >= end) return false;
   }
   return true;
 }
 
 int PtySession::waitExit(int timeoutMs) {
-  for (const std::int64_t end = nowMs() + timeoutMs; status_ < 0 && nowMs() < end; readAvailable(10)) {
+  for (const auto end = Clock::now() + Ms(timeoutMs); status_ < 0 && Clock::now() < end; readAvailable(10)) {
     int status = 0;
     if (waitpid(parent_, &status, WNOHANG) == parent_) status_ = status;
   }
@@ -144,8 +139,7 @@ void PtySession::resize(int columns, int rows) {
 bool PtySession::stopped() const {
   std::ifstream stat("/proc/" + std::to_string(game_) + "/stat");
   std::string pid, name, state;
-  stat >> pid >> name >> state;  // the game's name has no blanks
-  return state == "T";
+  return stat >> pid >> name >> state && state == "T";  // the game's name has no blanks
 }
 
 termios PtySession::settings() const {
