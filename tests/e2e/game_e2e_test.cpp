@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <future>
 #include <random>
 #include <thread>
@@ -26,26 +27,11 @@ namespace {
 
 using Condition = std::function<bool(const VtermScreen&)>;
 bool menuReady(const VtermScreen& s) { return s.cell(19, 13).text == ">" && s.cell(19, 13).bg == 12; }
-Condition lit(int column, int row) {
-  return [=](const VtermScreen& s) { return s.cell(column, row).bg == 12; };
-}
-Condition shows(std::string text) {
-  return [text](const VtermScreen& s) { return s.contains(text); };
-}
+Condition lit(int column, int row) { return [=](const VtermScreen& s) { return s.cell(column, row).bg == 12; }; }
+Condition shows(std::string text) { return [text](const VtermScreen& s) { return s.contains(text); }; }
 const Condition kNamePrompt = shows("名前を入力してください。");
 
-// One game in a folder of its own, slot 1 holding `slot1` unless it is empty.
-struct Game {
-  explicit Game(const std::string& slot1 = "", int columns = 80, int rows = 25) : pty(dir.path(), columns, rows) {
-    if (!slot1.empty()) writeFile(dir.file("data1.bin"), slot1);
-  }
-  TempDir dir;
-  PtySession pty;
-};
-
-void pause(Game& g, int ms) {
-  g.pty.waitFor([](const VtermScreen&) { return false; }, ms);
-}
+void pause(PtySession& g, int ms) { g.waitFor([](const VtermScreen&) { return false; }, ms); }
 // Every byte but Enter and the signal keys, in order, then random ones, where
 // ESC never starts a key sequence and no Ctrl+D ends a typed line; then
 // sequences no terminal sends whole. No Enter, arrow or click in it; under
@@ -56,7 +42,7 @@ std::string storm(unsigned seed) {
   for (unsigned i = 0; bytes.size() < 2000; ++i) {
     const char b = static_cast<char>(i < 256 ? i : random());
     const bool sequence = !bytes.empty() && bytes.back() == '\x1b' && (b == '[' || b == 'O');
-    if (std::string_view("\x03\n\r\x1a\x1c").find(b) == std::string::npos && (i < 256 || !(b == 4 || sequence))) bytes += b;
+    if (!std::memchr("\x03\n\r\x1a\x1c", b, 5) && (i < 256 || !(b == 4 || sequence))) bytes += b;
   }
   return bytes + "\x07\x1b\\\x1b[<35;99999999999999999999;2147483648M\x1b[<35;0;0M\x1b[M#\xff\xff\x1b[" +
          std::string(300, '9') + "~\x1b]0;" + std::string(1000, 'a') + "\x07\x1bPq#0;2\x1b\\\x1b[200~paste\x1b[201~" +
@@ -67,21 +53,26 @@ std::string storm(unsigned seed) {
 // With storms, a storm (its typed junk then wiped with Ctrl+U) comes before
 // any bytes, and the screen must still be the one it was and answer them.
 using Steps = std::vector<std::pair<Condition, std::string>>;
-void walk(Game& g, const Steps& steps, unsigned storms = 0) {
+void walk(PtySession& g, const Steps& steps, unsigned storms = 0) {
   for (const auto& [until, bytes] : steps) {
-    if (!g.pty.waitFor(until, 15000)) throw std::runtime_error("stuck on\n" + g.pty.screen().dump());
+    if (!g.waitFor(until, 15000)) throw std::runtime_error("stuck on\n" + g.screen().dump());
     if (storms != 0 && !bytes.empty()) {
-      g.pty.send("x" + storm(storms++) + "\x15");
+      g.send("x" + storm(storms++) + "\x15");
       pause(g, 300);
-      if (!until(g.pty.screen())) throw std::runtime_error("a storm broke\n" + g.pty.screen().dump());
+      if (!until(g.screen())) throw std::runtime_error("a storm broke\n" + g.screen().dump());
     }
-    g.pty.send(bytes);
+    g.send(bytes);
   }
 }
-// To the overwrite question over slot 1, YES under the pointer.
-const Steps kToOverwrite = {{menuReady, "\r"},     {kNamePrompt, "hero\r"},
-                            {lit(26, 24), "\r"},       {shows("[]   戻る   []"), "\r"},
-                            {shows("上書き"), keys::mouseMove(28, 13)}, {lit(25, 13), ""}};
+// To the overwrite question over slot 1, YES (of the save question, then of
+// this one) under the pointer.
+const Steps kToOverwrite = {{menuReady, "\r"},
+                            {kNamePrompt, "hero\r"},
+                            {shows("セーブしますか"), keys::mouseMove(28, 24)},
+                            {lit(26, 24), "\r"},
+                            {shows("[]   戻る   []"), "\r"},
+                            {shows("上書き"), keys::mouseMove(28, 13)},
+                            {lit(25, 13), ""}};
 
 // Plays every game at once, each in a thread of its own.
 using Play = std::pair<std::string, std::function<void()>>;
@@ -104,17 +95,17 @@ const std::string kOld = bytesOf(fighter("old", 100, 100, 100, 100));
 // cleared just before the alternate one is left (a terminal without one is
 // left clean). Given `allowed`, the folder then holds data1.bin as one of them
 // and nothing else (but copies SIGKILL leaves).
-void expectEnded(Game& g, int status, const std::vector<std::string>& allowed = {}) {
-  const std::string& out = g.pty.output();
-  EXPECT_EQ(g.pty.waitExit(), status);
+void expectEnded(PtySession& g, int status, const std::vector<std::string>& allowed = {}) {
+  const std::string& out = g.output();
+  EXPECT_EQ(g.waitExit(), status);
   if (status != SIGKILL) {
-    EXPECT_EQ(g.pty.settings().c_lflag, g.pty.settingsBefore().c_lflag);
-    EXPECT_FALSE(g.pty.screen().altScreen());
+    EXPECT_EQ(g.settings().c_lflag & (ICANON | ECHO), static_cast<tcflag_t>(ICANON | ECHO));  // lines and echo back
+    EXPECT_FALSE(g.screen().altScreen());
     EXPECT_EQ(out.substr(out.rfind("\x1b[?25"), 6), "\x1b[?25h");
     EXPECT_EQ(out.substr(out.rfind("\x1b[?1049l") - 7, 7), "\x1b[H\x1b[2J");
   }
-  EXPECT_TRUE(allowed.empty() || std::ranges::find(allowed, readFile(g.dir.file("data1.bin"))) != allowed.end());
-  for (const auto& entry : std::filesystem::directory_iterator(g.dir.path())) {
+  EXPECT_TRUE(allowed.empty() || std::ranges::find(allowed, readFile(g.folder().file("data1.bin"))) != allowed.end());
+  for (const auto& entry : std::filesystem::directory_iterator(g.folder().path())) {
     const std::string name = entry.path().filename();
     EXPECT_TRUE(allowed.empty() || name == "data1.bin" || (status == SIGKILL && name.ends_with(".tmp"))) << name;
   }
@@ -122,16 +113,16 @@ void expectEnded(Game& g, int status, const std::vector<std::string>& allowed = 
 
 // Sends Enter, then `signal` the moment a file in the folder whose name ends
 // with `suffix` sees an event of `mask`.
-void enterThenKillOn(Game& g, std::uint32_t mask, std::string_view suffix, int signal) {
+void enterThenKillOn(PtySession& g, std::uint32_t mask, std::string_view suffix, int signal) {
   const int fd = inotify_init1(IN_CLOEXEC);
-  inotify_add_watch(fd, g.dir.path().c_str(), mask);
-  g.pty.send("\r");
+  inotify_add_watch(fd, g.folder().path().c_str(), mask);
+  g.send("\r");
   alignas(inotify_event) char events[4096];
   for (pollfd p{fd, POLLIN, 0}; poll(&p, 1, 10000) > 0;) {
     const ssize_t n = read(fd, events, sizeof events);
     for (char* at = events; at < events + n; at += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(at)->len) {
       if (!std::string_view(reinterpret_cast<inotify_event*>(at)->name).ends_with(suffix)) continue;
-      g.pty.kill(signal);
+      g.kill(signal);
       return void(close(fd));
     }
   }
@@ -162,55 +153,57 @@ TEST(GameEndToEnd, EveryWayOutGivesTheTerminalBackAndASaveKilledLeavesAWholeFigh
       const unsigned storms = static_cast<unsigned>(plays.size()) * 10 + 1;
       plays.emplace_back(name + ": signal " + std::to_string(signal) + " after " + std::to_string(wait) + " ms",
                          [&route, wait, signal, storms] {
-                           Game g(kHero);
+                           PtySession g;
+                           writeFile(g.folder().file("data1.bin"), kHero);
                            walk(g, route, storms);
                            pause(g, wait);
-                           if (signal == SIGINT) g.pty.send("\x03");
-                           if (signal != SIGINT) g.pty.kill(signal);
+                           if (signal == SIGINT) g.send("\x03");
+                           if (signal != SIGINT) g.kill(signal);
                            expectEnded(g, signal, {kHero});
                          });
     }
   }
   plays.emplace_back("END by the mouse", [] {
-    Game g("", 60, 20);
+    PtySession g("", 60, 20);
     walk(g, {{shows("80 x 25"), storm(1)}});
-    g.pty.resize(80, 25);
-    walk(g, {{menuReady, keys::mouseMove(25, 21)}, {lit(19, 21), keys::mousePress(25, 21) + keys::mouseRelease(25, 21)}});
+    g.resize(80, 25);
+    walk(g, {{menuReady, keys::mouseMove(25, 21)},
+             {lit(19, 21), keys::mousePress(25, 21) + keys::mouseRelease(25, 21)}});
     expectEnded(g, 0);
   });
   plays.emplace_back("ctrl+d", [] {  // on the empty name prompt: the game ends by itself
-    Game g;
+    PtySession g;
     walk(g, {{menuReady, "\r"}, {kNamePrompt, "\x04"}});
     expectEnded(g, 0);
   });
   plays.emplace_back("fatal stop", [] {  // slot 1 is a folder: it cannot be written
-    Game g;
-    std::filesystem::create_directory(g.dir.file("data1.bin"));
+    PtySession g;
+    std::filesystem::create_directory(g.folder().file("data1.bin"));
     walk(g, kToOverwrite);
-    g.pty.send("\r");
+    g.send("\r");
     walk(g, {{shows("data1.binが開けませんでした。"), ""}});
     pause(g, 500);
-    g.pty.send("\r");
+    g.send("\r");
     expectEnded(g, 1 << 8);
   });
   plays.emplace_back("nobody reads", [] {  // its output piled up: SIGTERM still ends it within a second
-    Game g;
+    PtySession g;
     walk(g, {{menuReady, std::string(100, '\x0c')}});  // a hundred repaints (Ctrl+L)
     std::this_thread::sleep_for(std::chrono::seconds(1));
-    g.pty.kill(SIGTERM);
+    g.kill(SIGTERM);
     const auto killed = std::chrono::steady_clock::now();
-    while (kill(g.pty.pid(), 0) == 0 && std::chrono::steady_clock::now() - killed < std::chrono::seconds(2)) usleep(10000);
+    while (kill(g.pid(), 0) == 0 && std::chrono::steady_clock::now() - killed < std::chrono::seconds(2)) usleep(10000);
     EXPECT_LT(std::chrono::steady_clock::now() - killed, std::chrono::seconds(1));
-    EXPECT_EQ(g.pty.waitExit(), SIGTERM);
+    EXPECT_EQ(g.waitExit(), SIGTERM);
   });
   // SIGTERM as the copy appears waits for the save; SIGKILL at a later stage leaves the old fighter or the new one.
-  const std::tuple<std::uint32_t, const char*, int> stages[] = {{IN_CREATE, ".tmp", SIGTERM},
-                                                                {IN_MODIFY, ".tmp", SIGKILL},
-                                                                {IN_CLOSE_WRITE, ".tmp", SIGKILL},
-                                                                {IN_MOVED_TO, "data1.bin", SIGKILL}};
+  const std::tuple<std::uint32_t, const char*, int> stages[] = {
+      {IN_CREATE, ".tmp", SIGTERM}, {IN_MODIFY, ".tmp", SIGKILL}, {IN_CLOSE_WRITE, ".tmp", SIGKILL},
+      {IN_MOVED_TO, "data1.bin", SIGKILL}};
   for (const auto& [mask, suffix, signal] : stages) {
     plays.emplace_back("save stopped by signal " + std::to_string(signal) + " at event " + std::to_string(mask), [=] {
-      Game g(kOld);
+      PtySession g;
+      writeFile(g.folder().file("data1.bin"), kOld);
       walk(g, kToOverwrite);
       enterThenKillOn(g, mask, suffix, signal);
       expectEnded(g, signal, signal == SIGKILL ? std::vector{kOld, kHero} : std::vector{kHero});

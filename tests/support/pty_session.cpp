@@ -69,12 +69,11 @@ PtySession::PtySession(const std::string& workdir, int columns, int rows) : scre
   if (openpty(&master_, &slave, nullptr, nullptr, &size) != 0) throw std::runtime_error("openpty failed");
   fcntl(master_, F_SETFD, FD_CLOEXEC);
   fcntl(master_, F_SETFL, O_NONBLOCK);
-  tcgetattr(slave, &before_);
   parent_ = fork();
   if (parent_ < 0) throw std::runtime_error("fork failed");
   if (parent_ == 0) {
     close(master_);
-    if (login_tty(slave) == 0) runGameBelowParent(workdir);
+    if (login_tty(slave) == 0) runGameBelowParent(workdir.empty() ? folder_.path() : workdir);
     _exit(126);
   }
   close(slave);

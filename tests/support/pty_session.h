@@ -38,11 +38,11 @@ struct InScratchFolder {
 class PtySession {
  public:
   // Starts the game (KOTODAMA_BINARY) in a new pseudo-terminal of the given
-  // size, in folder `workdir`, with LANG=C.UTF-8. As from a shell, the game
+  // size, in folder `workdir` (by default a folder of its own), with LANG=C.UTF-8. As from a shell, the game
   // runs in a process group of its own, the terminal's foreground one, below
   // a parent that waits for it (so the terminal's stop keys would reach it).
   // Sessions may be started from several threads at once.
-  explicit PtySession(const std::string& workdir, int columns = 80, int rows = 25);
+  explicit PtySession(const std::string& workdir = "", int columns = 80, int rows = 25);
   ~PtySession();
   PtySession(const PtySession&) = delete;
   PtySession& operator=(const PtySession&) = delete;
@@ -59,21 +59,21 @@ class PtySession {
   void resize(int columns, int rows);
   // The game is stopped (SIGTSTP, SIGSTOP) and waits for SIGCONT.
   bool stopped() const;
-  // The terminal's settings as the game leaves them, and as they were before it started.
+  // The terminal's settings as the game leaves them.
   termios settings() const;
-  const termios& settingsBefore() const { return before_; }
 
   VtermScreen& screen() { return screen_; }
   const std::string& output() const { return output_; }
   pid_t pid() const { return game_; }
+  const TempDir& folder() const { return folder_; }
 
  private:
   void readAvailable(int timeoutMs);
+  TempDir folder_;
   int master_ = -1;
   pid_t parent_ = -1;  // the waiting parent, whose status mirrors the game's
   pid_t game_ = -1;
   int status_ = -1;
-  termios before_{};
   VtermScreen screen_;
   std::string output_;
 };
