@@ -132,12 +132,12 @@ void enterThenKillOn(PtySession& g, std::uint32_t mask, std::string_view suffix,
 // Every stop signal (SIGINT as Ctrl+C typed) at a random moment of several
 // screens, after storms of bytes on each screen on the way there, each screen
 // still answering its next key: the game dies by it, the terminal given back,
-// slot 1 (hero) whole with no stray copy beside it, also the moment a save's
-// new copy appears (the save ends whole first). END by the mouse after a
+// slot 1 (hero) whole with no stray copy beside it. END by the mouse after a
 // window too small at the start, Ctrl+D on an empty name, a fatal stop, a
 // stop while nobody reads the terminal: the terminal given back too. A save
-// killed at each stage of it (as the file system reports it) and at times
-// around it leaves the old fighter or the new one.
+// stopped at each stage of it (as the file system reports it) leaves the old
+// fighter or the new one, and only the new one when the signal could wait.
+// Output into a file ends with the colours reset and the caret shown.
 TEST(GameEndToEnd, EveryWayOutGivesTheTerminalBackAndASaveKilledLeavesAWholeFighter) {
   std::mt19937 random(std::random_device{}());
   const std::tuple<std::string, Steps, int> moments[] = {
@@ -157,8 +157,7 @@ TEST(GameEndToEnd, EveryWayOutGivesTheTerminalBackAndASaveKilledLeavesAWholeFigh
                            writeFile(g.folder().file("data1.bin"), kHero);
                            walk(g, route, storms);
                            pause(g, wait);
-                           if (signal == SIGINT) g.send("\x03");
-                           if (signal != SIGINT) g.kill(signal);
+                           signal == SIGINT ? g.send("\x03") : g.kill(signal);
                            expectEnded(g, signal, {kHero});
                          });
     }

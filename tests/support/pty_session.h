@@ -43,9 +43,7 @@ class PtySession {
   // a parent that waits for it (so the terminal's stop keys would reach it).
   // Sessions may be started from several threads at once.
   explicit PtySession(const std::string& workdir = "", int columns = 80, int rows = 25);
-  ~PtySession();
-  PtySession(const PtySession&) = delete;
-  PtySession& operator=(const PtySession&) = delete;
+  ~PtySession();  // not copyable, as its folder and screen are not
 
   void send(std::string_view bytes);
   // Reads the game's output into the screen until the condition holds or
