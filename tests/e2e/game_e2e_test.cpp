@@ -70,7 +70,7 @@ const Steps kToOverwrite = {{menuReady, "\r"},
                             {kNamePrompt, "hero\r"},
                             {shows("セーブしますか"), keys::mouseMove(28, 24)},
                             {lit(26, 24), "\r"},
-                            {shows("[]   戻る   []"), "\r"},
+                            {lit(2, 2), "\r"},  // slot 1's box
                             {shows("上書き"), keys::mouseMove(28, 13)},
                             {lit(25, 13), ""}};
 
@@ -144,7 +144,7 @@ TEST(GameEndToEnd, EveryWayOutGivesTheTerminalBackAndASaveKilledLeavesAWholeFigh
       {"title animation", {{[](const VtermScreen& s) { return s.altScreen(); }, "\x15"}}, 4500},  // a storm in it
       {"name entry", {{menuReady, "\r"}, {kNamePrompt, "he"}}, 500},
       {"overwrite question", kToOverwrite, 500},
-      {"battle", {{menuReady, "\x1b[B"}, {lit(19, 17), "\r"}, {shows("| NAME : hero"), "\r"},
+      {"battle", {{menuReady, "\x1b[B"}, {lit(19, 17), "\r"}, {lit(2, 2), "\r"},
                   {shows("相手の名前を入力してください。"), "abc\r"}, {shows("BATTLE LOG"), ""}}, 4000}};
   std::vector<Play> plays;
   for (const auto& [name, route, window] : moments) {
