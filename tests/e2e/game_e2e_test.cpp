@@ -1,22 +1,22 @@
-// The real game in pseudo-terminals: one whole game played through, and what
-// only a real terminal shows: Ctrl+C and stop signals at any moment (the
-// terminal given back every time), a save killed at any moment, and storms
-// of bytes on every screen. Games of one test run side by side.
+// The real game in pseudo-terminals, for what only a real terminal shows: the
+// terminal given back on every way out (END, a fatal stop, end of input, every
+// stop signal at any moment, also while nobody reads the terminal), a save
+// killed at any moment, output into a file, and storms of bytes on every
+// screen. The games of one test play side by side, each in a thread of its own.
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <pty.h>
 #include <signal.h>
 #include <sys/inotify.h>
 #include <unistd.h>
-#include <vterm.h>
 
 #include <algorithm>
-#include <array>
 #include <chrono>
-#include <cstdio>
-#include <filesystem>
+#include <cstdlib>
+#include <cstring>
+#include <future>
 #include <random>
 #include <thread>
+#include <tuple>
 
 #include "support/pty_session.h"
 #include "support/records.h"
@@ -25,302 +25,197 @@
 namespace kotodama::test {
 namespace {
 
-// ------------------------------------------------------------- the steps
-
-Steps with(Steps steps, const Steps& more) {
-  steps.insert(steps.end(), more.begin(), more.end());
-  return steps;
-}
-Action sends(std::string bytes) {
-  return [bytes](PtySession& game) { game.send(bytes); };
-}
+using Condition = std::function<bool(const VtermScreen&)>;
 bool menuReady(const VtermScreen& s) { return s.cell(19, 13).text == ">" && s.cell(19, 13).bg == 12; }
-Condition entryMarked(int row) {
-  return [row](const VtermScreen& s) { return s.cell(19, row).text == ">"; };
-}
-bool yesLit(const VtermScreen& s) { return s.cell(26, 24).bg == 12; }  // the status screen's YES
-bool overwriteYesLit(const VtermScreen& s) { return s.cell(25, 13).bg == 12; }
-Condition boxLit(int index) {
-  return [index](const VtermScreen& s) { return s.cell(29 * (index % 3) + 2, 11 * (index / 3) + 2).bg == 12; };
-}
-// The text on the screen, also where it runs on from one row into the next.
-Condition shows(std::string text) {
-  return [text](const VtermScreen& s) {
-    std::string all = s.dump();
-    std::erase(all, '\n');
-    return all.find(text) != std::string::npos;
-  };
-}
-// Holds `ms` after it is first asked (once the step before it is done).
-Condition after(int ms) {
-  auto since = std::make_shared<std::chrono::steady_clock::time_point>();
-  return [ms, since](const VtermScreen&) {
-    if (*since == std::chrono::steady_clock::time_point{}) *since = std::chrono::steady_clock::now();
-    return std::chrono::steady_clock::now() - *since >= std::chrono::milliseconds(ms);
-  };
-}
-const Condition kOpening = [](const VtermScreen& s) {
-  return s.text(15, 8, 27) == "    ____________    " && s.text(22, 3, 5) == "abc";
-};
+Condition lit(int column, int row) { return [=](const VtermScreen& s) { return s.cell(column, row).bg == 12; }; }
+Condition shows(std::string text) { return [text](const VtermScreen& s) { return s.contains(text); }; }
+const Condition kNamePrompt = shows("名前を入力してください。");
 
-// From the title to each screen; BATTLE loads slot 1.
-Steps toNameEntry() { return {{menuReady, sends("\r")}, {shows("名前を入力してください。"), {}}}; }
-Steps toStatus(const std::string& name) {
-  return with(toNameEntry(), {{after(0), sends(name + "\r")}, {shows("このキャラクターをセーブしますか？"), {}}});
-}
-Steps toSaveSlots(const std::string& name) {
-  return with(toStatus(name), {{yesLit, sends("\r")}, {shows("[]   戻る   []"), {}}});
-}
-Steps toLoadSlots() { return {{menuReady, sends("\x1b[B")}, {entryMarked(17), sends("\r")}, {boxLit(0), {}}}; }
-Steps toOpponentName() {
-  return with(toLoadSlots(), {{after(0), sends("\r")}, {shows("相手の名前を入力してください。"), {}}});
-}
-
-// ------------------------------------------------------- files and checks
-
-const std::string kHero = bytesOf(fighter("hero", 316, 250, 230, 32));
-const std::string kOld = bytesOf(fighter("old", 100, 100, 100, 100));
-std::vector<std::string> entries(const TempDir& dir) {
-  std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(dir.path())) names.push_back(e.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-// The terminal's settings as `stty -g` prints them.
-std::string stty(const std::string& device) {
-  std::string settings(512, '\0');
-  if (FILE* p = popen(("stty -g -F " + device).c_str(), "r")) {
-    settings.resize(std::fread(settings.data(), 1, settings.size(), p));
-    pclose(p);
-  }
-  return settings;
-}
-
-// After the game has ended, the terminal is as it was: its settings (those
-// of a new terminal), the main screen, the caret shown (the last caret
-// command the game sent; leaving the alternate screen hides it from libvterm).
-void expectRestored(const Game& g) {
-  static const std::string fresh = [] {
-    int master = -1, slave = -1;
-    if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return std::string();
-    const std::string settings = stty(ptsname(master));
-    close(master);
-    close(slave);
-    return settings;
-  }();
-  EXPECT_EQ(stty(g.pty->device()), fresh) << g.name;
-  EXPECT_FALSE(g.pty->screen().altScreen()) << g.name;
-  const std::string& out = g.pty->output();
-  const std::size_t caret = out.rfind("\x1b[?25");
-  EXPECT_TRUE(caret != std::string::npos && out.compare(caret + 5, 1, "h") == 0) << g.name;
-}
-
-// The game ends (by `signal`, sent unless `send` is false, or by itself with
-// status 0) and gives the terminal back (nothing can, after SIGKILL). When
-// `allowed` is given, its folder then holds nothing but data1.bin, as one of
-// them (copies left by SIGKILL aside: nothing can remove them).
-Action ends(const Game& g, int signal = 0, bool send = true, std::vector<std::string> allowed = {}) {
-  return [&g, signal, send, allowed](PtySession& game) {
-    if (signal != 0 && send) game.kill(signal);
-    EXPECT_EQ(game.waitExit(), signal) << g.name;  // the wait status: killed by the signal, or exit(0)
-    if (signal != SIGKILL) expectRestored(g);
-    for (const std::string& name : allowed.empty() ? std::vector<std::string>{} : entries(*g.dir)) {
-      if (signal == SIGKILL && name.ends_with(".tmp")) continue;
-      EXPECT_EQ(name, "data1.bin") << g.name;
-      EXPECT_NE(std::ranges::find(allowed, readFile(g.file("data1.bin"))), allowed.end()) << g.name;
-    }
-  };
-}
-
-// ------------------------------------------------------------- the games
-
-// Every byte but Enter and the signal keys (Ctrl+Z among them), in order;
-// then random bytes of the same kinds, where ESC never starts a key sequence
-// and no Ctrl+D ends a typed line; then sequences no terminal sends whole.
-// Nothing in it is Enter, an arrow or a click. Under 4 kB: a terminal holds
-// that much for a program not reading yet.
+void pause(PtySession& g, int ms) { g.waitFor([](const VtermScreen&) { return false; }, ms); }
+// Every byte but Enter and the signal keys, in order, then random ones, where
+// ESC never starts a key sequence and no Ctrl+D ends a typed line; then
+// sequences no terminal sends whole. No Enter, arrow or click in it; under
+// 4 kB, as a terminal holds that much for a program not reading yet.
 std::string storm(unsigned seed) {
-  // Ctrl+C, Ctrl+\ and Ctrl+Z are the terminal's signals, and Enter would end the storm.
-  const auto banned = [](int b) { return b == 0x03 || b == 0x0A || b == 0x0D || b == 0x1A || b == 0x1C; };
-  std::string bytes;
-  for (int b = 0; b < 256; ++b) {
-    if (!banned(b)) bytes += static_cast<char>(b);
-  }
   std::mt19937 random(seed);
-  while (bytes.size() < 2000) {
-    const int b = static_cast<int>(random() % 256);
-    if (!banned(b) && b != 0x04 && !(bytes.back() == '\x1b' && (b == '[' || b == 'O'))) bytes += static_cast<char>(b);
+  std::string bytes;
+  for (unsigned i = 0; bytes.size() < 2000; ++i) {
+    const char b = static_cast<char>(i < 256 ? i : random());
+    const bool sequence = !bytes.empty() && bytes.back() == '\x1b' && (b == '[' || b == 'O');
+    if (!std::memchr("\x03\n\r\x1a\x1c", b, 5) && (i < 256 || !(b == 4 || sequence))) bytes += b;
   }
   return bytes + "\x07\x1b\\\x1b[<35;99999999999999999999;2147483648M\x1b[<35;0;0M\x1b[M#\xff\xff\x1b[" +
          std::string(300, '9') + "~\x1b]0;" + std::string(1000, 'a') + "\x07\x1bPq#0;2\x1b\\\x1b[200~paste\x1b[201~" +
          "\x1b[?1;2c\x1b[12;40R\xc0\xaf\xed\xa0\x80\xf4\x90\x80\x80\xe3\x81\x1b[<35;1;1M";
 }
-Steps stormThen(unsigned seed, const Condition& stillThere, std::string next, std::string prefix = "") {
-  return {{after(0), sends(prefix + storm(seed))}, {after(300), [=](PtySession& game) {
-             EXPECT_TRUE(stillThere(game.screen())) << "storm " << seed << "\n" << game.screen().dump();
-             game.send(next);
-           }}};
-}
 
-
-// Title, CREATE "hero", YES, saved into slot 2; BATTLE with it against
-// "abc", blow by blow to GAME OVER, which waits for Enter; back at the title,
-// END by the mouse. A storm of bytes hits every screen on the way (the window
-// shrunk and grown meanwhile twice), and each screen still answers its next
-// key. The slot file holds exactly hero's 28 bytes throughout, and the
-// shell's screen comes back.
-TEST(GameEndToEnd, AWholeGameThroughStormsFromTheTitleToEnd) {
-  std::deque<Game> games;
-  Game& g = games.emplace_back("whole game");
-  const auto inFolder = [&g](std::vector<std::string> names) {
-    return [&g, names](PtySession&) {
-      EXPECT_EQ(entries(*g.dir), names);
-      EXPECT_EQ(readFile(g.file("data2.bin")), kHero);
-    };
-  };
-  const auto resized = [](PtySession& p) {
-    p.resize(40, 10);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    p.resize(80, 25);
-  };
-  // The first storm once the game has the terminal (raw input before the alternate screen), during the animation.
-  g.then({{[](const VtermScreen& s) { return s.altScreen(); }, {}}}).then(stormThen(1, after(0), "")).then({{menuReady, {}}}).then(stormThen(2, menuReady, "\r"));
-  g.then({{shows("名前を入力してください。"), {}}}).then(stormThen(3, shows("(10文字以内)"), "", "x"));
-  g.then({{after(0), [&](PtySession& p) { resized(p); p.send("\x15hero\r"); }}, {yesLit, {}}});
-  g.then(stormThen(4, yesLit, "")).then({
-      {yesLit, sends("\r")},
-      {[](const VtermScreen& s) { return boxLit(0)(s) && s.text(3, 36, 44) == "[ EMPTY ]"; }, {}}});
-  g.then(stormThen(5, boxLit(0), "\x1b[C")).then({
-      {boxLit(1), sends("\r")},
-      {shows("[] セーブされました。[]"), {}},
-      {menuReady, [&](PtySession& p) { inFolder({"data2.bin"})(p); p.send("\x1b[B"); }},
-      {entryMarked(17), sends("\r")},
-      {[](const VtermScreen& s) { return s.text(3, 31, 50) == "| NAME : hero      |"; }, {}}});
-  g.then(stormThen(6, boxLit(0), "\x1b[C")).then({{boxLit(1), sends("\r")}, {shows("相手の名前を入力してください。"), {}}});
-  g.then(stormThen(7, shows("相手の名前を入力してください。"), "\x15" "abc\r", "x"));
-  g.then({{shows("BATTLE LOG"), [&](PtySession& p) { p.send(storm(8)); resized(p); }},
-          {kOpening, [](PtySession& p) {
-             EXPECT_EQ(p.screen().text(4, 3, 30) + p.screen().text(16, 50, 77),
-                       " abc        | HP 570 /  570 HP 316 /  316  |hero        ");
-           }}});
-  g.then(stormThen(9, kOpening, "")).then({
-      {after(0), [](PtySession& p) {
-         for (const char* attacker : {"abc", "hero", "abc"}) {  // abc (speed 61) is faster than hero (32)
-           const std::string before = p.screen().text(23, 3, 77);
-           p.send("\r");
-           EXPECT_TRUE(p.waitFor([&](const VtermScreen& s) {
-             return s.text(23, 3, 77) != before && s.text(23, 3, 77).find("のダメージを受けた") != std::string::npos;
-           }));
-           EXPECT_EQ(trimmed(p.screen().text(22, 3, 77)), std::string(attacker) + "の攻撃");
-         }
-         p.send("\r");  // hero falls
-       }},
-      {shows("[]          ###      ##       ##   #########    ########         []"), {}},
-      {after(700), [](PtySession& p) {
-         EXPECT_EQ(p.screen().cell(6, 3).bg, 12);  // still there: it waits for Enter
-         p.send("\r");
-       }},
-      {menuReady, [&](PtySession& p) { inFolder({"data2.bin"})(p); p.send(keys::mouseMove(25, 21)); }},
-      {[](const VtermScreen& s) { return s.cell(19, 21).bg == 12 && s.cell(19, 13).bg != 12; },
-       sends(keys::mousePress(25, 21) + keys::mouseRelease(25, 21))},
-      {after(0), ends(g)},
-  });
-  g.start();
-  g.pty->screen().feed("shell prompt $ ");
-  drive(games);
-  EXPECT_EQ(g.pty->screen().text(1, 1, 15), "shell prompt $ ");
-}
-
-// Sends `signal` to the game the moment a file in its folder whose name ends
-// with `suffix` sees an event of `mask`.
-std::jthread killOn(const Game& g, std::uint32_t mask, std::string suffix, int signal) {
-  const int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-  inotify_add_watch(fd, g.dir->path().c_str(), mask);
-  return std::jthread([=, pid = g.pty->pid()](std::stop_token stop) {
-    alignas(inotify_event) char events[4096];
-    for (pollfd p{fd, POLLIN, 0}; !stop.stop_requested() && poll(&p, 1, 20) >= 0;) {
-      for (ssize_t n; (n = read(fd, events, sizeof events)) > 0;) {
-        for (char* at = events; at < events + n; at += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(at)->len) {
-          if (!std::string_view(reinterpret_cast<inotify_event*>(at)->name).ends_with(suffix)) continue;
-          kill(pid, signal);
-          return void(close(fd));
-        }
-      }
+// Each step waits until the screen shows its condition, then sends its bytes.
+// With storms, a storm (its typed junk then wiped with Ctrl+U) comes before
+// any bytes, and the screen must still be the one it was and answer them.
+using Steps = std::vector<std::pair<Condition, std::string>>;
+void walk(PtySession& g, const Steps& steps, unsigned storms = 0) {
+  for (const auto& [until, bytes] : steps) {
+    if (!g.waitFor(until, 15000)) throw std::runtime_error("stuck on\n" + g.screen().dump());
+    if (storms != 0 && !bytes.empty()) {
+      g.send("x" + storm(storms++) + "\x15");
+      pause(g, 300);
+      if (!until(g.screen())) throw std::runtime_error("a storm broke\n" + g.screen().dump());
     }
-    close(fd);
+    g.send(bytes);
+  }
+}
+// To the overwrite question over slot 1, YES (of the save question, then of
+// this one) under the pointer.
+const Steps kToOverwrite = {{menuReady, "\r"},
+                            {kNamePrompt, "hero\r"},
+                            {shows("セーブしますか"), keys::mouseMove(28, 24)},
+                            {lit(26, 24), "\r"},
+                            {lit(2, 2), "\r"},  // slot 1's box
+                            {shows("上書き"), keys::mouseMove(28, 13)},
+                            {lit(25, 13), ""}};
+
+// Plays every game at once, each in a thread of its own.
+using Play = std::pair<std::string, std::function<void()>>;
+void playAll(const std::vector<Play>& plays) {
+  std::vector<std::future<void>> played;
+  for (const Play& play : plays) {
+    played.push_back(std::async(std::launch::async, [&play] {
+      SCOPED_TRACE(play.first);
+      play.second();
+    }));
+  }
+  for (std::size_t i = 0; i < plays.size(); ++i) EXPECT_NO_THROW(played[i].get()) << plays[i].first;
+}
+
+const std::string kHero = bytesOf(fighter("hero", 316, 250, 230, 32));
+const std::string kOld = bytesOf(fighter("old", 100, 100, 100, 100));
+
+// The game ends with this wait status and, but after SIGKILL, gives the
+// terminal back: its settings, the main screen, the caret shown, the screen
+// cleared just before the alternate one is left (a terminal without one is
+// left clean). Given `allowed`, the folder then holds data1.bin as one of them
+// and nothing else (but copies SIGKILL leaves).
+void expectEnded(PtySession& g, int status, const std::vector<std::string>& allowed = {}) {
+  const std::string& out = g.output();
+  EXPECT_EQ(g.waitExit(), status);
+  if (status != SIGKILL) {
+    EXPECT_EQ(g.settings().c_lflag & (ICANON | ECHO), static_cast<tcflag_t>(ICANON | ECHO));  // lines and echo back
+    EXPECT_FALSE(g.screen().altScreen());
+    EXPECT_EQ(out.substr(out.rfind("\x1b[?25"), 6), "\x1b[?25h");
+    EXPECT_EQ(out.substr(out.rfind("\x1b[?1049l") - 7, 7), "\x1b[H\x1b[2J");
+  }
+  EXPECT_TRUE(allowed.empty() || std::ranges::find(allowed, readFile(g.folder().file("data1.bin"))) != allowed.end());
+  for (const auto& entry : std::filesystem::directory_iterator(g.folder().path())) {
+    const std::string name = entry.path().filename();
+    EXPECT_TRUE(allowed.empty() || name == "data1.bin" || (status == SIGKILL && name.ends_with(".tmp"))) << name;
+  }
+}
+
+// Sends Enter, then `signal` the moment a file in the folder whose name ends
+// with `suffix` sees an event of `mask`.
+void enterThenKillOn(PtySession& g, std::uint32_t mask, std::string_view suffix, int signal) {
+  const int fd = inotify_init1(IN_CLOEXEC);
+  inotify_add_watch(fd, g.folder().path().c_str(), mask);
+  g.send("\r");
+  alignas(inotify_event) char events[4096];
+  for (pollfd p{fd, POLLIN, 0}; poll(&p, 1, 10000) > 0;) {
+    const ssize_t n = read(fd, events, sizeof events);
+    for (char* at = events; at < events + n; at += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(at)->len) {
+      if (!std::string_view(reinterpret_cast<inotify_event*>(at)->name).ends_with(suffix)) continue;
+      g.kill(signal);
+      return void(close(fd));
+    }
+  }
+  close(fd);
+}
+
+// Every stop signal (SIGINT as Ctrl+C typed) at a random moment of several
+// screens, after storms of bytes on each screen on the way there, each screen
+// still answering its next key: the game dies by it, the terminal given back,
+// slot 1 (hero) whole with no stray copy beside it. END by the mouse after a
+// window too small at the start, Ctrl+D on an empty name, a fatal stop, a
+// stop while nobody reads the terminal: the terminal given back too. A save
+// stopped at each stage of it (as the file system reports it) leaves the old
+// fighter or the new one, and only the new one when the signal could wait.
+// Output into a file ends with the colours reset and the caret shown.
+TEST(GameEndToEnd, EveryWayOutGivesTheTerminalBackAndASaveKilledLeavesAWholeFighter) {
+  std::mt19937 random(std::random_device{}());
+  const std::tuple<std::string, Steps, int> moments[] = {
+      {"title animation", {{[](const VtermScreen& s) { return s.altScreen(); }, "\x15"}}, 4500},  // a storm in it
+      {"name entry", {{menuReady, "\r"}, {kNamePrompt, "he"}}, 500},
+      {"overwrite question", kToOverwrite, 500},
+      {"battle", {{menuReady, "\x1b[B"}, {lit(19, 17), "\r"}, {lit(2, 2), "\r"},
+                  {shows("相手の名前を入力してください。"), "abc\r"}, {shows("BATTLE LOG"), ""}}, 4000}};
+  std::vector<Play> plays;
+  for (const auto& [name, route, window] : moments) {
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+      const int wait = static_cast<int>(random() % (window + 1u));
+      const unsigned storms = static_cast<unsigned>(plays.size()) * 10 + 1;
+      plays.emplace_back(name + ": signal " + std::to_string(signal) + " after " + std::to_string(wait) + " ms",
+                         [&route, wait, signal, storms] {
+                           PtySession g;
+                           writeFile(g.folder().file("data1.bin"), kHero);
+                           walk(g, route, storms);
+                           pause(g, wait);
+                           signal == SIGINT ? g.send("\x03") : g.kill(signal);
+                           expectEnded(g, signal, {kHero});
+                         });
+    }
+  }
+  plays.emplace_back("END by the mouse", [] {
+    PtySession g("", 60, 20);
+    walk(g, {{shows("80 x 25"), storm(1)}});
+    g.resize(80, 25);
+    walk(g, {{menuReady, keys::mouseMove(25, 21)},
+             {lit(19, 21), keys::mousePress(25, 21) + keys::mouseRelease(25, 21)}});
+    expectEnded(g, 0);
   });
-}
-
-// Ctrl+C typed on the title menu, and each stop signal at random moments of
-// several screens: the game dies by the signal with the terminal given back
-// and no stray copy beside a slot; Ctrl+D on an empty name ends it, restored
-// too. A signal the moment a save's new copy
-// appears waits until the save has ended whole. A window too small at the
-// start shows a notice (a storm meanwhile) until it is large enough.
-TEST(GameEndToEnd, StopSignalsAtAnyMomentGiveTheTerminalBack) {
-  const unsigned seed = std::random_device{}();
-  SCOPED_TRACE("seed " + std::to_string(seed));
-  std::mt19937 random(seed);
-  std::deque<Game> games;
-  const auto screen = [&](std::string name, const Steps& route, int window, const std::string& slot1 = "") {
-    Game& g = games.emplace_back(std::move(name));
-    if (!slot1.empty()) writeFile(g.file("data1.bin"), slot1);
-    const int signal = std::array{SIGTERM, SIGINT, SIGHUP}[games.size() % 3];
-    g.then(route).then({{after(static_cast<int>(random() % (window + 1u))), ends(g, signal, true, {kHero, kOld})}});
-    g.start();
-  };
-  for (int k = 0; k < 3; ++k) {
-    screen("title animation", {}, 4500);
-    screen("name entry", with(toNameEntry(), {{after(0), sends("he")}}), 500);
+  plays.emplace_back("ctrl+d", [] {  // on the empty name prompt: the game ends by itself
+    PtySession g;
+    walk(g, {{menuReady, "\r"}, {kNamePrompt, "\x04"}});
+    expectEnded(g, 0);
+  });
+  plays.emplace_back("fatal stop", [] {  // slot 1 is a folder: it cannot be written
+    PtySession g;
+    std::filesystem::create_directory(g.folder().file("data1.bin"));
+    walk(g, kToOverwrite);
+    g.send("\r");
+    walk(g, {{shows("data1.binが開けませんでした。"), ""}});
+    pause(g, 500);
+    g.send("\r");
+    expectEnded(g, 1 << 8);
+  });
+  plays.emplace_back("nobody reads", [] {  // its output piled up: SIGTERM still ends it within a second
+    PtySession g;
+    walk(g, {{menuReady, std::string(100, '\x0c')}});  // a hundred repaints (Ctrl+L)
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    g.kill(SIGTERM);
+    const auto killed = std::chrono::steady_clock::now();
+    while (kill(g.pid(), 0) == 0 && std::chrono::steady_clock::now() - killed < std::chrono::seconds(2)) usleep(10000);
+    EXPECT_LT(std::chrono::steady_clock::now() - killed, std::chrono::seconds(1));
+    EXPECT_EQ(g.waitExit(), SIGTERM);
+  });
+  // SIGTERM as the copy appears waits for the save; SIGKILL at a later stage leaves the old fighter or the new one.
+  const std::tuple<std::uint32_t, const char*, int> stages[] = {
+      {IN_CREATE, ".tmp", SIGTERM}, {IN_MODIFY, ".tmp", SIGKILL}, {IN_CLOSE_WRITE, ".tmp", SIGKILL},
+      {IN_MOVED_TO, "data1.bin", SIGKILL}};
+  for (const auto& [mask, suffix, signal] : stages) {
+    plays.emplace_back("save stopped by signal " + std::to_string(signal) + " at event " + std::to_string(mask), [=] {
+      PtySession g;
+      writeFile(g.folder().file("data1.bin"), kOld);
+      walk(g, kToOverwrite);
+      enterThenKillOn(g, mask, suffix, signal);
+      expectEnded(g, signal, signal == SIGKILL ? std::vector{kOld, kHero} : std::vector{kHero});
+    });
   }
-  screen("overwrite question", with(toSaveSlots("hero"), {{after(0), sends("\r")}, {shows("上書き"), {}}}), 500, kOld);
-  screen("battle", with(toOpponentName(), {{after(0), sends("abc\r")}, {shows("BATTLE LOG"), {}}}), 4000, kHero);
-  Game& ctrlC = games.emplace_back("ctrl+c");
-  ctrlC.then({{menuReady, sends("\x03")}, {after(0), ends(ctrlC, SIGINT, false)}}).start();
-  Game& ctrlD = games.emplace_back("ctrl+d");  // on the empty name prompt: the game ends by itself
-  ctrlD.then(toNameEntry()).then({{after(0), sends("\x04")}, {after(0), ends(ctrlD)}}).start();
-  Game& saving = games.emplace_back("saving");
-  std::jthread watcher;
-  saving.then(toSaveSlots("hero")).then({{after(0), [&](PtySession& g) {
-                                            watcher = killOn(saving, IN_CREATE, ".tmp", SIGTERM);
-                                            g.send("\r");
-                                          }},
-                                         {after(0), ends(saving, SIGTERM, false, {kHero})}});
-  saving.start();
-  Game& small = games.emplace_back("small window");
-  small.then({{shows("80 x 25"), sends(storm(10))},
-              {after(300), [](PtySession& g) { g.resize(80, 25); }},
-              {menuReady, sends("\x1b[A")},
-              {entryMarked(21), sends("\r")},
-              {after(0), ends(small)}});
-  small.start(60, 20);
-  drive(games);
-}
-
-// A fighter saved over an old one, killed at each stage of the save (as the
-// file system reports it) and at times around it: the slot holds the old
-// fighter or the new one, whole.
-TEST(GameEndToEnd, ASaveKilledAtAnyMomentLeavesTheOldOrTheNewFighter) {
-  const std::pair<std::uint32_t, const char*> stages[] = {
-      {IN_CREATE, ".tmp"}, {IN_MODIFY, ".tmp"}, {IN_CLOSE_WRITE, ".tmp"}, {IN_MOVED_TO, "data1.bin"}};
-  std::deque<Game> games;
-  std::deque<std::jthread> watchers;
-  for (int k = 0; k < 8; ++k) {
-    Game& g = games.emplace_back("kill " + std::to_string(k));
-    writeFile(g.file("data1.bin"), kOld);
-    g.then(toSaveSlots("hero")).then({{after(0), sends("\r")}, {shows("上書き"), sends(keys::mouseMove(28, 13))}});
-    g.then({{overwriteYesLit, [&, k](PtySession& game) {
-               if (k < 4) watchers.push_back(killOn(g, stages[k].first, stages[k].second, SIGKILL));
-               game.send("\r");
-               if (k < 4) return;
-               std::this_thread::sleep_for(std::chrono::milliseconds(20 * k - 75));  // 5 to 65 ms
-               game.kill(SIGKILL);
-             }},
-            {after(0), ends(g, SIGKILL, false, {kOld, kHero})}});
-    g.start();
-  }
-  drive(games);
+  plays.emplace_back("output into a file", [] {  // no terminal: colours and caret still undone at the end
+    TempDir dir;
+    EXPECT_EQ(std::system(("cd " + dir.path() + " && " KOTODAMA_BINARY " </dev/null >out").c_str()), 0);
+    const std::string bytes = readFile(dir.file("out")).value_or("");
+    EXPECT_NE(bytes.find("\x1b[0;1;37;40m"), std::string::npos);  // it did draw in colours
+    EXPECT_TRUE(bytes.ends_with("\x1b[0m\x1b[?25h"));
+  });
+  playAll(plays);
 }
 
 }  // namespace

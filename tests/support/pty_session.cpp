@@ -1,7 +1,6 @@
 #include "support/pty_session.h"
 
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
@@ -12,39 +11,35 @@
 
 #include <cerrno>
 #include <chrono>
-#include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <stdexcept>
 
 namespace kotodama::test {
 
 namespace {
-std::int64_t nowMs() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+using Clock = std::chrono::steady_clock;
+using Ms = std::chrono::milliseconds;
+
+winsize window(int columns, int rows) {
+  return {static_cast<unsigned short>(rows), static_cast<unsigned short>(columns), 0, 0};
 }
 
 // In the child, on the new terminal: the game in a foreground process group
-// of its own; this process waits for it and ends as it ended. Its pid goes
-// to `report` first.
-[[noreturn]] void runGameBelowParent(const std::string& workdir, int report) {
+// of its own; this process waits for it and ends as it ended.
+[[noreturn]] void runGameBelowParent(const std::string& workdir) {
   const pid_t game = fork();
   if (game == 0) {
     setpgid(0, 0);
     signal(SIGTTOU, SIG_IGN);  // a background group may not take the terminal otherwise
     tcsetpgrp(STDIN_FILENO, getpgrp());
     signal(SIGTTOU, SIG_DFL);
-    char lang[] = "LANG=C.UTF-8", term[] = "TERM=xterm-256color", path[] = "PATH=/usr/bin:/bin";
-    char* envp[] = {lang, term, path, nullptr};
-    char* argv[] = {const_cast<char*>(KOTODAMA_BINARY), nullptr};
-    if (chdir(workdir.c_str()) == 0) execve(KOTODAMA_BINARY, argv, envp);
+    const char* envp[] = {"LANG=C.UTF-8", "TERM=xterm-256color", "PATH=/usr/bin:/bin", nullptr};
+    if (chdir(workdir.c_str()) == 0) execle(KOTODAMA_BINARY, KOTODAMA_BINARY, nullptr, const_cast<char**>(envp));
     _exit(127);
   }
-  if (write(report, &game, sizeof game) != sizeof game) _exit(126);
-  close(report);
   int status = 0;
-  while (waitpid(game, &status, 0) < 0 && errno == EINTR) {
-  }
+  waitpid(game, &status, 0);  // no handler here could interrupt it
   if (WIFSIGNALED(status)) {
     signal(WTERMSIG(status), SIG_DFL);
     raise(WTERMSIG(status));
@@ -55,9 +50,8 @@ std::int64_t nowMs() {
 
 TempDir::TempDir() {
   char pattern[] = "/tmp/kotodama-test-XXXXXX";
-  const char* made = mkdtemp(pattern);
-  if (made == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = made;
+  if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
 }
 
 TempDir::~TempDir() {
@@ -67,47 +61,42 @@ TempDir::~TempDir() {
 }
 
 PtySession::PtySession(const std::string& workdir, int columns, int rows) : screen_(rows, columns) {
-  winsize size{};
-  size.ws_col = static_cast<unsigned short>(columns);
-  size.ws_row = static_cast<unsigned short>(rows);
-  int slave = -1, report[2];
-  if (openpty(&master_, &slave, nullptr, nullptr, &size) != 0 || pipe(report) != 0) {
-    throw std::runtime_error("openpty failed");
-  }
-  device_ = ptsname(master_);
+  // One start at a time, so that no other session's child inherits this terminal.
+  static std::mutex starting;
+  const std::lock_guard lock(starting);
+  winsize size = window(columns, rows);
+  int slave = -1;
+  if (openpty(&master_, &slave, nullptr, nullptr, &size) != 0) throw std::runtime_error("openpty failed");
+  fcntl(master_, F_SETFD, FD_CLOEXEC);
+  fcntl(master_, F_SETFL, O_NONBLOCK);
   parent_ = fork();
   if (parent_ < 0) throw std::runtime_error("fork failed");
   if (parent_ == 0) {
     close(master_);
-    close(report[0]);
-    if (login_tty(slave) != 0) _exit(126);
-    runGameBelowParent(workdir, report[1]);
+    if (login_tty(slave) == 0) runGameBelowParent(workdir.empty() ? folder_.path() : workdir);
+    _exit(126);
   }
   close(slave);
-  close(report[1]);
-  if (read(report[0], &game_, sizeof game_) != sizeof game_) game_ = parent_;
-  close(report[0]);
-  fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+  // The game is known by its process group: the terminal's foreground one, once it has taken it.
+  const auto end = Clock::now() + Ms(5000);
+  while (((game_ = tcgetpgrp(master_)) <= 0 || game_ == parent_) && Clock::now() < end) usleep(1000);
+  if (game_ <= 0) game_ = parent_;
 }
 
 PtySession::~PtySession() {
-  if (parent_ > 0 && status_ < 0) {
+  if (status_ < 0) {
     ::kill(game_, SIGKILL);
     waitpid(parent_, nullptr, 0);
   }
-  if (master_ >= 0) close(master_);
+  close(master_);
 }
 
 void PtySession::send(std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t n = write(master_, bytes.data(), bytes.size());
-    if (n > 0) {
-      bytes.remove_prefix(static_cast<std::size_t>(n));
-    } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
-      return;
-    } else {
-      readAvailable(10);  // let the game catch up
-    }
+    if (n < 0 && errno != EAGAIN && errno != EINTR) return;
+    if (n > 0) bytes.remove_prefix(static_cast<std::size_t>(n));
+    if (n <= 0) readAvailable(10);  // let the game catch up
   }
 }
 
@@ -118,38 +107,30 @@ void PtySession::readAvailable(int timeoutMs) {
   for (ssize_t n; (n = read(master_, buffer, sizeof buffer)) > 0;) {
     output_.append(buffer, static_cast<std::size_t>(n));
     screen_.feed(std::string_view(buffer, static_cast<std::size_t>(n)));
-    const std::string answer = screen_.takeOutput();
-    if (!answer.empty()) send(answer);
+    send(screen_.takeOutput());
   }
 }
 
 bool PtySession::waitFor(const std::function<bool(const VtermScreen&)>& condition, int timeoutMs) {
-  for (const std::int64_t end = nowMs() + timeoutMs; !condition(screen_);) {
-    const std::int64_t left = end - nowMs();
-    if (left <= 0) return false;
-    readAvailable(static_cast<int>(std::min<std::int64_t>(left, 20)));
+  for (const auto end = Clock::now() + Ms(timeoutMs); !condition(screen_); readAvailable(20)) {
+    if (Clock::now() >= end) return false;
   }
   return true;
 }
 
 int PtySession::waitExit(int timeoutMs) {
-  for (const std::int64_t end = nowMs() + timeoutMs; status_ < 0 && nowMs() < end;) {
-    readAvailable(10);
+  for (const auto end = Clock::now() + Ms(timeoutMs); status_ < 0 && Clock::now() < end; readAvailable(10)) {
     int status = 0;
-    if (waitpid(parent_, &status, WNOHANG) == parent_) {
-      status_ = status;
-      readAvailable(50);
-    }
+    if (waitpid(parent_, &status, WNOHANG) == parent_) status_ = status;
   }
+  readAvailable(50);
   return status_;
 }
 
 void PtySession::kill(int signal) { ::kill(game_, signal); }
 
 void PtySession::resize(int columns, int rows) {
-  winsize size{};
-  size.ws_col = static_cast<unsigned short>(columns);
-  size.ws_row = static_cast<unsigned short>(rows);
+  const winsize size = window(columns, rows);
   ioctl(master_, TIOCSWINSZ, &size);
   screen_.resize(rows, columns);
 }
@@ -157,33 +138,13 @@ void PtySession::resize(int columns, int rows) {
 bool PtySession::stopped() const {
   std::ifstream stat("/proc/" + std::to_string(game_) + "/stat");
   std::string pid, name, state;
-  stat >> pid >> name >> state;  // the game's name has no blanks
-  return state == "T";
+  return stat >> pid >> name >> state && state == "T";  // the game's name has no blanks
 }
 
 termios PtySession::settings() const {
   termios t{};
   tcgetattr(master_, &t);
   return t;
-}
-
-void drive(std::deque<Game>& games, int timeoutMs) {
-  const std::int64_t end = nowMs() + timeoutMs;
-  for (bool busy = true; busy;) {
-    busy = false;
-    for (Game& g : games) {
-      if (g.next >= g.steps.size()) continue;
-      busy = true;
-      if (!g.pty->waitFor(g.steps[g.next].until, 2)) continue;
-      if (g.steps[g.next].then) g.steps[g.next].then(*g.pty);
-      ++g.next;
-    }
-    if (!busy || nowMs() < end) continue;
-    for (Game& g : games) {
-      if (g.next < g.steps.size()) ADD_FAILURE() << g.name << ": stuck at step " << g.next << "\n" << g.pty->screen().dump();
-    }
-    return;
-  }
 }
 
 }  // namespace kotodama::test

@@ -1,17 +1,13 @@
 #pragma once
 // End-to-end: the real game binary in a pseudo-terminal, driven with real key
-// and mouse bytes, its screen read through libvterm; and games side by side,
-// each led through its screens by steps.
+// and mouse bytes, its screen read through libvterm.
 #include <sys/types.h>
 #include <termios.h>
 
-#include <deque>
 #include <filesystem>
 #include <functional>
-#include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "support/vterm_screen.h"
 
@@ -42,13 +38,12 @@ struct InScratchFolder {
 class PtySession {
  public:
   // Starts the game (KOTODAMA_BINARY) in a new pseudo-terminal of the given
-  // size, in folder `workdir`, with LANG=C.UTF-8. As from a shell, the game
+  // size, in folder `workdir` (by default a folder of its own), with LANG=C.UTF-8. As from a shell, the game
   // runs in a process group of its own, the terminal's foreground one, below
   // a parent that waits for it (so the terminal's stop keys would reach it).
-  explicit PtySession(const std::string& workdir, int columns = 80, int rows = 25);
-  ~PtySession();
-  PtySession(const PtySession&) = delete;
-  PtySession& operator=(const PtySession&) = delete;
+  // Sessions may be started from several threads at once.
+  explicit PtySession(const std::string& workdir = "", int columns = 80, int rows = 25);
+  ~PtySession();  // not copyable, as its folder and screen are not
 
   void send(std::string_view bytes);
   // Reads the game's output into the screen until the condition holds or
@@ -68,46 +63,17 @@ class PtySession {
   VtermScreen& screen() { return screen_; }
   const std::string& output() const { return output_; }
   pid_t pid() const { return game_; }
-  const std::string& device() const { return device_; }  // the terminal's, for stty
+  const TempDir& folder() const { return folder_; }
 
  private:
   void readAvailable(int timeoutMs);
+  TempDir folder_;
   int master_ = -1;
   pid_t parent_ = -1;  // the waiting parent, whose status mirrors the game's
   pid_t game_ = -1;
   int status_ = -1;
-  std::string device_;
   VtermScreen screen_;
   std::string output_;
 };
-
-// A game led through steps: each waits until its condition holds on the
-// screen, then acts (the action may be empty).
-using Condition = std::function<bool(const VtermScreen&)>;
-using Action = std::function<void(PtySession&)>;
-struct Step {
-  Condition until;
-  Action then;
-};
-using Steps = std::vector<Step>;
-
-struct Game {
-  explicit Game(std::string label) : name(std::move(label)) {}
-  void start(int columns = 80, int rows = 25) { pty = std::make_unique<PtySession>(dir->path(), columns, rows); }
-  Game& then(const Steps& more) {
-    steps.insert(steps.end(), more.begin(), more.end());
-    return *this;
-  }
-  std::string file(const char* fileName) const { return dir->file(fileName); }
-  std::string name;
-  std::unique_ptr<TempDir> dir = std::make_unique<TempDir>();
-  std::unique_ptr<PtySession> pty;
-  Steps steps;
-  std::size_t next = 0;
-};
-
-// Runs every game's steps, all games at once, reading each one's output; a
-// game still short of its last step after the timeout fails the test.
-void drive(std::deque<Game>& games, int timeoutMs = 60000);
 
 }  // namespace kotodama::test
