@@ -7,12 +7,13 @@ set -e
 # Windows cross build and Wine, the manual page's checker; "web" the
 # WebAssembly build and its browser test (Emscripten, Node.js's npm, chromium);
 # "kitty" what scripts/kitty-check.sh runs the game in (kitty under Xvfb,
-# xdotool for real key presses and releases, strace to see what arrives).
+# xdotool for real key presses and releases, strace to see what arrives),
+# and GNU screen to try the game in by hand.
 mode=${1:-test}
 need="cmake make g++"
 lean=""
 if [ "$mode" = kitty ]; then
-  need="xvfb xdotool strace"
+  need="xvfb xdotool strace screen"
   lean="kitty"
 elif [ "$mode" = web ]; then
   need="emscripten"
