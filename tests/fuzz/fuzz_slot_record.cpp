@@ -23,11 +23,12 @@ namespace {
 using namespace kotodama;
 
 // data6.bin holds the input; every other file is missing.
-class InputStorage : public SlotStorage {
- public:
-  explicit InputStorage(std::string_view file) : file_(file) {}
+struct InputStorage : SlotStorage {
+  std::string_view file;
+  std::size_t offset = 0;
+
   int open(const char* path, int flags, mode_t) override {
-    offset_ = 0;
+    offset = 0;
     if (std::strcmp(path, slotFileName(kSlotCount - 1)) == 0 && (flags & O_ACCMODE) == O_RDONLY) return 3;
     errno = ENOENT;
     return -1;
@@ -35,15 +36,11 @@ class InputStorage : public SlotStorage {
   int isRegularFile(int) override { return 1; }
   int close(int) override { return 0; }
   ssize_t read(int, void* buffer, std::size_t size) override {
-    CHECK(offset_ + size <= kSlotFileSize + 1);
-    const std::size_t n = file_.copy(static_cast<char*>(buffer), size, offset_);
-    offset_ += n;
+    CHECK(offset + size <= kSlotFileSize + 1);
+    const std::size_t n = file.copy(static_cast<char*>(buffer), size, offset);
+    offset += n;
     return static_cast<ssize_t>(n);
   }
-
- private:
-  std::string_view file_;
-  std::size_t offset_ = 0;
 };
 
 }  // namespace
@@ -51,7 +48,8 @@ class InputStorage : public SlotStorage {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzz::MemoryPlatform platform;
   Console console(platform);
-  InputStorage storage({reinterpret_cast<const char*>(data), size});
+  InputStorage storage;
+  storage.file = {reinterpret_cast<const char*>(data), size};
   const auto heap = std::make_unique<Fighters>();
   Fighters& fighters = *heap;
 
@@ -59,23 +57,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // notice, Down to the back button and Escape, until they come after it.
   const std::string_view down = "\x1b[B", escape = "\x1b";
   platform.keys = {"\x1b[D", "\x1b[D", "\r", down, escape, down, escape, down, escape, down, escape};
-  const int loaded = showLoadSlots(console, fighters, storage);
   const bool record = size == kSlotFileSize && std::memchr(data, 0, sizeof(Character::name)) != nullptr;
-  CHECK(loaded == (record ? 1 : 0));
+  CHECK(showLoadSlots(console, fighters, storage) == (record ? 1 : 0));
   if (!record) return 0;
   const Character player = fighters[0];
   CHECK(std::memcmp(encodeSlot(player).data(), data, kSlotFileSize) == 0);
   CHECK(std::memcmp(&player, &fighters[kSlotCount], sizeof player) == 0);  // the box showed what loaded
 
-  Character& opponent = fighters[1];
-  opponent = Character{};
+  Character& opponent = fighters[1] = Character{};
   const std::string_view name = shownName(player).substr(0, kNameLimit);
   std::reverse_copy(name.begin(), name.end(), opponent.name);
   computeStats(opponent, static_cast<int>(name.size()));
   platform.keys = {"\r"};
   const int result = runBattle(console, fighters, [&player] { return static_cast<int>(player.hp); });
   CHECK((result == kBattleRefused) == !canFight(player));
-  if (result == 1) CHECK(fighters[1].hp == 0 && fighters[0].hp > 0);
-  if (result == 0) CHECK(fighters[0].hp == 0 && fighters[1].hp > 0);
+  if (result == 1) CHECK(opponent.hp == 0 && fighters[0].hp > 0);
+  if (result == 0) CHECK(fighters[0].hp == 0 && opponent.hp > 0);
   return 0;
 }

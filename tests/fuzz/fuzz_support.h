@@ -21,32 +21,35 @@
 namespace kotodama::fuzz {
 
 // The code points of `utf8`, or nothing when it is not valid UTF-8.
-inline std::optional<std::u32string> decodeUtf8(std::string_view utf8) {
-  static const iconv_t cd = iconv_open("UTF-32LE", "UTF-8");
+inline std::optional<std::wstring> decodeUtf8(std::string_view utf8) {
+  static const iconv_t cd = iconv_open("WCHAR_T", "UTF-8");
   CHECK(cd != reinterpret_cast<iconv_t>(-1));
   iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  std::string in(utf8), out(utf8.size() * 4 + 4, '\0');
-  char *inPtr = in.data(), *outPtr = out.data();
-  std::size_t inLeft = in.size(), outLeft = out.size();
+  std::string in(utf8);
+  std::wstring out(utf8.size() + 1, L'\0');
+  char *inPtr = in.data(), *outPtr = reinterpret_cast<char*>(out.data());
+  std::size_t inLeft = in.size(), outLeft = out.size() * sizeof(wchar_t);
   if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1)) return std::nullopt;
-  std::u32string points;
-  for (std::size_t i = 0; i + 4 <= out.size() - outLeft; i += 4) {
-    const auto byte = [&](std::size_t k) { return static_cast<char32_t>(static_cast<unsigned char>(out[i + k])); };
-    points += static_cast<char32_t>(byte(0) | (byte(1) << 8) | (byte(2) << 16) | (byte(3) << 24));
-  }
-  return points;
+  out.resize(out.size() - outLeft / sizeof(wchar_t));
+  return out;
 }
 
-// A virtual clock that jumps to each deadline; output checked to be whole
-// UTF-8 characters with no control character but the ESC that starts a
-// sequence, then dropped; input that taps `keys` in turn, one every 200
-// ticks, round and round (a tap that comes and goes while the game waits is
-// lost, as on a terminal). A screen still going after 600,000 ticks, or
-// polling a million times with the clock standing still, is stuck. Ending
-// the process throws Exit.
+// What goes to a UTF-8 terminal: whole characters, and no control character
+// but the ESC that starts a sequence.
+inline void checkTerminalText(std::string_view bytes) {
+  const auto points = decodeUtf8(bytes);
+  CHECK(points.has_value());
+  for (wchar_t c : *points) CHECK(c == 0x1B || (c >= 0x20 && c != 0x7F && !(c >= 0x80 && c < 0xA0)));
+}
+
+// A virtual clock that jumps to each deadline; output checked as terminal
+// text, then dropped; input that taps `keys` in turn, one every 200 ticks,
+// round and round (a tap that comes and goes while the game waits is lost, as
+// on a terminal). A screen still going after 600,000 ticks, or polling a
+// million times with the clock standing still, is stuck; so is one that ends
+// the process.
 class MemoryPlatform : public Platform {
  public:
-  struct Exit {};
   std::vector<std::string_view> keys;
 
   TerminalEncoding encoding() const override { return TerminalEncoding::Utf8; }
@@ -55,22 +58,16 @@ class MemoryPlatform : public Platform {
   bool inputEnded() const override { return false; }
   std::int64_t now() override { return now_; }
   JoystickReading joystick(int) override { return {}; }
-  [[noreturn]] void exitProcess(int) override { throw Exit{}; }
+  [[noreturn]] void exitProcess(int) override { __builtin_trap(); }
   void sleepUntil(std::int64_t deadline) override { advance(deadline); }
   void waitForInput(std::int64_t deadline) override { advance(keys.empty() || deadline < nextKey_ ? deadline : nextKey_); }
-
-  void write(const char* bytes, std::size_t size) override {
-    const auto points = decodeUtf8({bytes, size});
-    CHECK(points.has_value());
-    for (char32_t c : *points) CHECK(c == 0x1B || (c >= 0x20 && c != 0x7F && !(c >= 0x80 && c < 0xA0)));
-  }
+  void write(const char* bytes, std::size_t size) override { checkTerminalText({bytes, size}); }
 
   std::size_t read(char* buffer, std::size_t capacity) override {
     CHECK(++readsAtOnce_ <= 1'000'000);
     if (keys.empty() || now_ < nextKey_) return 0;
-    const std::string_view key = keys[turn_++ % keys.size()];
     nextKey_ = now_ + 200;
-    return key.copy(buffer, capacity);
+    return keys[turn_++ % keys.size()].copy(buffer, capacity);
   }
 
  private:

@@ -1,8 +1,5 @@
 #include "screenshots/screenshots.h"
 
-#include <cstring>
-#include <filesystem>
-
 #include "battle/battle.h"
 #include "characters/name_entry.h"
 #include "characters/status_screen.h"
@@ -18,67 +15,55 @@ namespace kotodama::test {
 
 namespace {
 
-Character named(const std::string& name) {
+Character named(std::string_view name) {
   Character fighter{};
-  std::strncpy(fighter.name, name.c_str(), kNameLimit);
-  computeStats(fighter, static_cast<int>(std::strlen(fighter.name)));
+  name.copy(fighter.name, kNameLimit);
+  computeStats(fighter, static_cast<int>(name.size()));
   return fighter;
-}
-
-// The menu once its animations are over, CREATE highlighted.
-std::string titleMenu() {
-  Bench bench;
-  bench.platform.limitAt(5100);
-  bench.run([&] { return showTitleMenu(bench.console); });
-  return renderSvg(bench.screen());
-}
-
-// CREATE as the game runs it: "hero" typed at name entry, then the status
-// screen asking whether to save.
-std::string statusScreen() {
-  Bench bench;
-  bench.platform.at(100, "hero\r").limitAt(1000);
-  bench.run([&] {
-    Character fighter{};
-    const int length = enterName(bench.console, fighter.name, 0);
-    deriveStats(bench.console, fighter, length);
-    return showStatus(bench.console, fighter);
-  });
-  return renderSvg(bench.screen());
-}
-
-// BATTLE's first screen, with fighters saved in slots 1, 2 and 5.
-std::string loadSlots() {
-  const std::filesystem::path previous = std::filesystem::current_path();
-  TempDir folder;
-  std::filesystem::current_path(folder.path());
-  for (const auto& [slot, name] : {std::pair(0, "hero"), std::pair(1, "勇者"), std::pair(4, "KOTODAMA")}) {
-    writeSlot(slot, named(sjis(name)), systemSlotStorage());
-  }
-  Bench bench;
-  bench.platform.limitAt(500);
-  Fighters fighters{};
-  bench.run([&] { return showLoadSlots(bench.console, fighters); });
-  std::filesystem::current_path(previous);
-  return renderSvg(bench.screen());
-}
-
-// "hero" against "slime", Enter held through every blow, to the banner.
-std::string battle() {
-  Bench bench;
-  bench.platform.holdAt(0, keys::kEnter, 60'000);
-  Fighters fighters{named("hero"), named("slime")};
-  bench.run([&] { return runBattle(bench.console, fighters, [] { return 0; }); });
-  return renderSvg(bench.screen());
 }
 
 }  // namespace
 
+std::string take(const Screenshot& shot) {
+  Bench bench;
+  bench.run([&] { return shot.play(bench); });
+  return renderSvg(bench.screen());
+}
+
 const Screenshot kScreenshots[4] = {
-    {"title-menu.svg", titleMenu},
-    {"status-screen.svg", statusScreen},
-    {"slot-screen.svg", loadSlots},
-    {"battle.svg", battle},
+    // The menu once its animations are over, CREATE highlighted.
+    {"title-menu.svg",
+     [](Bench& bench) {
+       bench.platform.limitAt(5100);
+       return showTitleMenu(bench.console);
+     }},
+    // CREATE as the game runs it: "hero" typed at name entry, then the status
+    // screen asking whether to save.
+    {"status-screen.svg",
+     [](Bench& bench) {
+       bench.platform.at(100, "hero\r").limitAt(1000);
+       Character fighter{};
+       deriveStats(bench.console, fighter, enterName(bench.console, fighter.name, 0));
+       return showStatus(bench.console, fighter);
+     }},
+    // BATTLE's first screen, with fighters saved in slots 1, 2 and 5.
+    {"slot-screen.svg",
+     [](Bench& bench) {
+       const InScratchFolder scratch;
+       for (const auto& [slot, name] : {std::pair(0, "hero"), std::pair(1, "勇者"), std::pair(4, "KOTODAMA")}) {
+         writeSlot(slot, named(sjis(name)), systemSlotStorage());
+       }
+       bench.platform.limitAt(500);
+       Fighters fighters{};
+       return showLoadSlots(bench.console, fighters);
+     }},
+    // "hero" against "slime", Enter held through every blow, to the banner.
+    {"battle.svg",
+     [](Bench& bench) {
+       bench.platform.holdAt(0, keys::kEnter, 60'000);
+       Fighters fighters{named("hero"), named("slime")};
+       return runBattle(bench.console, fighters, [] { return 0; });
+     }},
 };
 
 }  // namespace kotodama::test

@@ -5,13 +5,18 @@
 
 namespace kotodama::test {
 
+class Bench;
+
 struct Screenshot {
-  const char* file;      // under docs/
-  std::string (*take)();  // the picture, as SVG
+  const char* file;       // under docs/
+  int (*play)(Bench&);  // the scene, run on a new bench
 };
 
 // The title menu, the status screen of a fighter named "hero", the load-slot
 // screen with three saved fighters, and a battle with its GAME CLEAR banner.
 extern const Screenshot kScreenshots[4];
+
+// The bench's screen once the scene has played, as SVG.
+std::string take(const Screenshot& shot);
 
 }  // namespace kotodama::test

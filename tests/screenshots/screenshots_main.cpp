@@ -11,9 +11,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   for (const kotodama::test::Screenshot& shot : kotodama::test::kScreenshots) {
-    const std::string path = std::string(argv[1]) + "/" + shot.file;
-    std::ofstream(path, std::ios::binary) << shot.take();
-    std::cout << "wrote " << path << "\n";
+    std::ofstream(std::string(argv[1]) + "/" + shot.file, std::ios::binary) << take(shot);
   }
   return 0;
 }

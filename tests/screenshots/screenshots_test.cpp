@@ -3,20 +3,16 @@
 // them all).
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "screenshots/screenshots.h"
+#include "support/records.h"
 
 namespace kotodama::test {
 namespace {
 
 TEST(Screenshots, EveryPictureIsUpToDate) {
   for (const Screenshot& shot : kScreenshots) {
-    std::ifstream in(std::string(KOTODAMA_SOURCE_DIR) + "/docs/" + shot.file, std::ios::binary);
-    std::stringstream golden;
-    golden << in.rdbuf();
-    EXPECT_TRUE(shot.take() == golden.str()) << "docs/" << shot.file << " is stale: run make screenshots";
+    EXPECT_TRUE(take(shot) == readFile(std::string(KOTODAMA_SOURCE_DIR) + "/docs/" + shot.file))
+        << "docs/" << shot.file << " is stale: run make screenshots";
   }
 }
 

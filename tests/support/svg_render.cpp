@@ -18,12 +18,7 @@ const char* colour(int console, int fallback) { return kPalette[console >= 0 && 
 
 std::string escaped(const std::string& text) {
   std::string out;
-  for (char c : text) {
-    if (c == '&') out += "&amp;";
-    else if (c == '<') out += "&lt;";
-    else if (c == '>') out += "&gt;";
-    else out += c;
-  }
+  for (char c : text) out += c == '&' ? "&amp;" : c == '<' ? "&lt;" : c == '>' ? "&gt;" : std::string(1, c);
   return out;
 }
 
@@ -37,24 +32,21 @@ std::string renderSvg(const VtermScreen& s) {
                     "'IPAGothic', 'MS Gothic', monospace\" font-size=\"16\">\n" +
                     "<rect width=\"" + width + "\" height=\"" + height + "\" fill=\"" + kPalette[0] + "\"/>\n";
   for (int row = 1; row <= s.rows(); ++row) {
-    const std::string top = std::to_string((row - 1) * kCellHeight), baseline = std::to_string((row - 1) * kCellHeight + kBaseline);
+    const int top = (row - 1) * kCellHeight;
     // Backgrounds: one rectangle for each run of cells on the same colour.
-    for (int column = 1; column <= s.columns();) {
+    for (int column = 1, end; column <= s.columns(); column = end) {
       const char* bg = colour(s.cell(column, row).bg, 0);
-      int end = column + 1;
-      while (end <= s.columns() && colour(s.cell(end, row).bg, 0) == bg) ++end;
-      if (bg != kPalette[0]) {
-        svg += "<rect x=\"" + std::to_string((column - 1) * kCellWidth) + "\" y=\"" + top + "\" width=\"" +
-               std::to_string((end - column) * kCellWidth) + "\" height=\"" + std::to_string(kCellHeight) +
-               "\" fill=\"" + bg + "\"/>\n";
-      }
-      column = end;
+      for (end = column + 1; end <= s.columns() && colour(s.cell(end, row).bg, 0) == bg;) ++end;
+      if (bg == kPalette[0]) continue;
+      svg += "<rect x=\"" + std::to_string((column - 1) * kCellWidth) + "\" y=\"" + std::to_string(top) +
+             "\" width=\"" + std::to_string((end - column) * kCellWidth) + "\" height=\"" +
+             std::to_string(kCellHeight) + "\" fill=\"" + bg + "\"/>\n";
     }
     // Text: one element for each run of visible characters in the same
     // colour, every character placed at its own cell (a wide one a little in
     // from its left edge, to sit in the middle of its two cells).
     for (int column = 1; column <= s.columns();) {
-      Cell first = s.cell(column, row);
+      const Cell first = s.cell(column, row);
       if (first.text == " " || first.text.empty()) {
         ++column;
         continue;
@@ -64,11 +56,11 @@ std::string renderSvg(const VtermScreen& s) {
       for (Cell c = first; column <= s.columns(); c = s.cell(++column, row)) {
         if (c.text.empty()) continue;  // the right half of a wide character
         if (c.text == " " || colour(c.fg, 7) != fg) break;
-        if (!xs.empty()) xs += ' ';
-        xs += std::to_string((column - 1) * kCellWidth + (c.width == 2 ? 2 : 0));
+        xs += (xs.empty() ? "" : " ") + std::to_string((column - 1) * kCellWidth + (c.width == 2 ? 2 : 0));
         text += escaped(c.text);
       }
-      svg += "<text x=\"" + xs + "\" y=\"" + baseline + "\" fill=\"" + fg + "\">" + text + "</text>\n";
+      svg += "<text x=\"" + xs + "\" y=\"" + std::to_string(top + kBaseline) + "\" fill=\"" + fg + "\">" + text +
+             "</text>\n";
     }
   }
   return svg + "</svg>\n";
