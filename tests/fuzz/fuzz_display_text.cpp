@@ -39,8 +39,8 @@ void run(const std::uint8_t* data, std::size_t size, TerminalEncoding encoding) 
   const long long end = static_cast<long long>(start) + static_cast<long long>(length);
 
   static VTerm* const vt = vterm_new(1, kWidth);
-  vterm_state_reset(vterm_obtain_state(vt), 1);
   vterm_set_utf8(vt, 1);
+  vterm_state_reset(vterm_obtain_state(vt), 1);
   const bool utf8 = encoding == TerminalEncoding::Utf8;
   const bool modelled = utf8 && end < kWidth - 16;
   if (modelled) emulatorColumn(vt, "\x1b[" + std::to_string(start) + "G");
