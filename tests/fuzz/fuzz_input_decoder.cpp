@@ -26,12 +26,10 @@ void checkEvent(const InputEvent& e, bool shiftJis) {
       break;
     case EventKind::Text:  // one byte, one whole UTF-8 character, or a Shift-JIS lead and trail byte
       CHECK(e.vk == 0 && !e.text.empty() && e.text.size() <= 4);
-      if (shiftJis) {
-        CHECK(e.text.size() == 1 || (e.text.size() == 2 && isShiftJisLead(static_cast<unsigned char>(e.text[0])) &&
-                                     isShiftJisTrail(static_cast<unsigned char>(e.text[1]))));
-      } else if (e.text.size() > 1) {
-        CHECK(fuzz::decodeUtf8(e.text).value_or(L"").size() == 1);
-      }
+      CHECK(e.text.size() == 1 ||
+            (shiftJis ? e.text.size() == 2 && isShiftJisLead(static_cast<unsigned char>(e.text[0])) &&
+                            isShiftJisTrail(static_cast<unsigned char>(e.text[1]))
+                      : fuzz::decodeUtf8(e.text).value_or(L"").size() == 1));
       break;
     case EventKind::Answer:
       CHECK(e.answer != Answer::None && e.vk == 0 && e.text.empty());
