@@ -26,6 +26,7 @@ TEST(ConsoleOutput, EscapeSequencesUseTheStoredPair) {
       {[](Console& c) { c.setColor(16, 4); }, "\x1b[0;30;41m"},
       {[](Console& c) { c.setColor(7, 16); }, "\x1b[0;37;41m"},
       {[](Console& c) { c.setColor(17, 0); }, "\x1b[0;34;40m"},
+      {[](Console& c) { c.setColor(16, 14); }, "\x1b[0;34;5;43m\x1b[25;103m"},  // keeps blue
       {[](Console& c) { c.setColor(15, 9); }, "\x1b[0;1;37;5;44m\x1b[97;25;104m"},
       {[](Console& c) { c.setColor(6, 3); }, "\x1b[0;33;46m"},
   };
