@@ -1,6 +1,6 @@
 // How terminal input reaches keyDown: presses when the bytes arrive; the
 // release rules of the event queue; true releases from a terminal that knows
-// the kitty keyboard protocol; the mouse, the confirm wait and joysticks; and
+// the kitty keyboard protocol; the mouse and the confirm wait; and
 // typed Shift-JIS on a Shift-JIS terminal.
 #include <gtest/gtest.h>
 
@@ -13,25 +13,36 @@
 namespace kotodama::test {
 namespace {
 
-TEST(KeyPolling, ATapCountsInOnePassAndIsReleasedAfterAPauseOr100ms) {
+// Presses fold into keyDown when a poll sees them (codes read their low eight
+// bits) and stay down for the rest of the pass; a tap is let go at the next
+// pause or after 100 ms, and one that fits in a single wait is never seen.
+// The pointer reads 0 before any report, then 1-based cells; a button held
+// across resetKeys reads up until the mouse reports again.
+TEST(KeyPolling, PressesAndTheMouseFoldIntoKeyDown) {
   Bench bench;
   Console& c = bench.console;
-  bench.platform.at(100, keys::kDown);
+  EXPECT_EQ(c.keyDown(kPointerColumn) + c.keyDown(kPointerRow), 0);
+  bench.platform.at(100, "A");
   c.waitTicks(150);  // arrives during a wait: not folded yet
-  EXPECT_EQ(c.keyDown(kDown), 1);
-  EXPECT_EQ(c.keyDown(kDown), 1);  // still down for the rest of the pass
+  for (int code : {int{'A'}, 16, 256 + 'A', -256 + 'A', int{'A'}}) EXPECT_EQ(c.keyDown(code), 1) << code;  // 16: Shift
   c.waitTicks(1);
-  EXPECT_EQ(c.keyDown(kDown), 0);
+  EXPECT_EQ(c.keyDown('A') + c.keyDown(16), 0);
   bench.platform.at(300, keys::kDown).at(320, keys::kEnter);
   c.waitTicks(1);
   c.waitTicks(400);  // an animation (waits with no poll between them): presses and releases folded at once
-  EXPECT_EQ(c.keyDown(kDown), 0);
-  EXPECT_EQ(c.keyDown(kEnter), 0);
-  bench.platform.at(700, keys::kEnter);
+  EXPECT_EQ(c.keyDown(kDown) + c.keyDown(kEnter), 0);
+  bench.platform.at(700, "\x1b[1;5B" + keys::mousePress(80, 25));  // Ctrl+Down, a press in the last cell
   c.waitTicks(229);  // 80 ms after the press
-  EXPECT_EQ(c.keyDown(kEnter), 1);
+  EXPECT_EQ(c.keyDown(17) + c.keyDown(kDown) + c.keyDown(kLeftButton), 3);
+  EXPECT_EQ(c.keyDown(kPointerColumn) * 100 + c.keyDown(kPointerRow), 8025);
   c.resetKeys();
-  EXPECT_EQ(c.keyDown(kEnter), 0);
+  EXPECT_EQ(c.keyDown(kDown), 0);
+  c.waitTicks(500);
+  EXPECT_EQ(c.keyDown(kLeftButton), 0);
+  bench.platform.at(1300, "\x1b[<32;1;1M");  // drag with the button held
+  c.waitTicks(200);
+  EXPECT_EQ(c.keyDown(kLeftButton), 1);
+  EXPECT_EQ(c.keyDown(kPointerColumn) * 100 + c.keyDown(kPointerRow), 101);
 }
 
 // Held as a terminal repeats it (at 0, then from 500 every 33 ms up to
@@ -50,56 +61,10 @@ TEST(KeyPolling, AHeldKeyStaysDownUntilItsRepeatsStop) {
   EXPECT_EQ(bench.console.keyDown(kDown), 0);
 }
 
-TEST(KeyPolling, ModifiersAndCodesBeyond255) {
-  Bench bench;
-  Console& c = bench.console;
-  bench.platform.at(0, "A");
-  EXPECT_EQ(c.keyDown(16), 1);  // Shift
-  EXPECT_EQ(c.keyDown('A'), 1);
-  EXPECT_EQ(c.keyDown(256 + 'A'), 1);  // codes read their low eight bits
-  EXPECT_EQ(c.keyDown(-256 + 'A'), 1);
-  c.waitTicks(200);
-  EXPECT_EQ(c.keyDown('A'), 0);
-  EXPECT_EQ(c.keyDown(16), 0);
-  bench.platform.at(300, "\x1b[1;5B");  // Ctrl+Down
-  c.waitTicks(100);
-  EXPECT_EQ(c.keyDown(17), 1);
-  EXPECT_EQ(c.keyDown(kDown), 1);
-}
-
-TEST(MousePolling, PositionIsOneBasedAndZeroBeforeAnyReport) {
-  Bench bench;
-  EXPECT_EQ(bench.console.keyDown(kPointerColumn), 0);
-  EXPECT_EQ(bench.console.keyDown(kPointerRow), 0);
-  for (auto [column, row] : {std::pair{1, 1}, {80, 25}}) {
-    bench.platform.at(bench.platform.clock() + 10, keys::mouseMove(column, row));
-    bench.console.waitTicks(20);
-    EXPECT_EQ(bench.console.keyDown(kPointerColumn), column);
-    EXPECT_EQ(bench.console.keyDown(kPointerRow), row);
-  }
-}
-
-TEST(MousePolling, AHeldButtonAfterResetReadsUpUntilTheMouseReportsAgain) {
-  Bench bench;
-  bench.platform.at(0, keys::mousePress(5, 5));
-  EXPECT_EQ(bench.console.keyDown(kLeftButton), 1);
-  bench.console.resetKeys();
-  bench.console.waitTicks(500);
-  EXPECT_EQ(bench.console.keyDown(kLeftButton), 0);
-  bench.platform.at(600, "\x1b[<32;6;5M");  // drag with the button held
-  bench.console.waitTicks(200);
-  EXPECT_EQ(bench.console.keyDown(kLeftButton), 1);
-  EXPECT_EQ(bench.console.keyDown(kPointerColumn), 6);
-}
-
 TEST(ConfirmWait, EndsOnANewPressOrClickOnly) {
-  struct Case {
-    const char* what;
-    std::function<void(ScriptedPlatform&)> script;
-    Outcome::Kind kind;
-    std::int64_t time;  // when it returns
-  };
-  const Case cases[] = {
+  // Each script, then the confirm wait from 600 ms: how it ends and when.
+  using Script = std::function<void(ScriptedPlatform&)>;
+  const struct { const char* what; Script script; Outcome::Kind kind; std::int64_t time; } cases[] = {
       {"tapped during the pause, then again",
        [](ScriptedPlatform& p) { p.at(100, keys::kEnter).at(3000, keys::kEnter); }, Outcome::Returned, 3050},
       {"still down when it starts", [](ScriptedPlatform& p) { p.at(550, keys::kEnter); }, Outcome::Returned, 650},
@@ -107,7 +72,7 @@ TEST(ConfirmWait, EndsOnANewPressOrClickOnly) {
       {"a minute of nothing", [](ScriptedPlatform& p) { p.at(60'000, keys::kEnter); }, Outcome::Returned, 60'050},
       {"end of input", [](ScriptedPlatform& p) { p.endInputAt(700); }, Outcome::Exited, 700},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     Bench bench;
     c.script(bench.platform);
     bench.console.waitTicks(600);
@@ -120,16 +85,6 @@ TEST(ConfirmWait, EndsOnANewPressOrClickOnly) {
     // Waiting reads the terminal a few hundred times, not millions: it sleeps.
     EXPECT_LT(bench.platform.reads(), 2000) << c.what;
   }
-}
-
-TEST(Joysticks, AbsentReadsMinusOneAndOtherCodesReadBits) {
-  Bench bench;
-  for (int code : {272, 273, 274, 279, 280, 281, 282, 287}) EXPECT_EQ(bench.console.keyDown(code), -1) << code;
-  bench.platform.joysticks[1] = JoystickReading{true, 100, 32767, 65535, 5};
-  EXPECT_EQ(bench.console.keyDown(280), 100);
-  EXPECT_EQ(bench.console.keyDown(282), 65535);
-  EXPECT_EQ(bench.console.keyDown(287), 5);
-  EXPECT_EQ(bench.console.keyDown(275), 0);  // bit 19, not a joystick
 }
 
 // A script for the queue: at time t, one of
@@ -169,7 +124,8 @@ std::string play(const std::vector<Op>& ops) {
     std::string take;
     for (const InputEvent& x : out) {
       take += take.empty() ? "" : " ";
-      take += x.kind == EventKind::Mouse ? "m" + std::to_string(x.buttons) : std::to_string(x.vk) + (x.pressed ? "+" : "-");
+      take += x.kind == EventKind::Mouse ? "m" + std::to_string(x.buttons)
+                                         : std::to_string(x.vk) + (x.pressed ? "+" : "-");
     }
     taken += (taken.empty() ? "" : " | ") + take;
   }
@@ -177,20 +133,17 @@ std::string play(const std::vector<Op>& ops) {
 }
 
 TEST(KeyRelease, TheQueuesRules) {
-  const struct {
-    const char* what;
-    std::vector<Op> ops;
-    const char* taken;
-  } cases[] = {
+  const struct { const char* what; std::vector<Op> ops; const char* taken; } cases[] = {
       {"a tap while nobody polls folds into nothing", {{0, 'p', 40}, {150, 't'}}, "40+ 40-"},
       {"its release waits 100 ms", {{0, 'p', 40}, {99, 't'}, {100, 't'}}, "40+ | 40-"},
-      {"...or the first poll after a pause once reported", {{0, 'p', 40}, {10, 't'}, {11, 'd', 40}, {12, 'z'}, {20, 't'}},
-       "40+ | 40-"},
+      {"...or the first poll after a pause once reported",
+       {{0, 'p', 40}, {10, 't'}, {11, 'd', 40}, {12, 'z'}, {20, 't'}}, "40+ | 40-"},
       {"a repeat keeps the key down", {{0, 'p', 40}, {60, 'p', 40}, {120, 't'}, {300, 't'}}, "40+ 40+ | 40-"},
       {"the repeat rhythm lets it go 1.5 intervals after the last repeat",
        {{0, 'p', 40}, {40, 'p', 40}, {80, 'p', 40}, {139, 't'}, {140, 't'}}, "40+ 40+ 40+ | 40-"},
       {"two keys while a screen polls: each released once asked and paused after",
-       {{0, 'P', 37}, {0, 'P', 38}, {0, 't'}, {1, 'd', 37}, {2, 'z'}, {200, 't'}, {201, 'd', 38}, {202, 'z'}, {203, 't'}},
+       {{0, 'P', 37}, {0, 'P', 38}, {0, 't'}, {1, 'd', 37}, {2, 'z'}, {200, 't'}, {201, 'd', 38}, {202, 'z'},
+        {203, 't'}},
        "37+ 38+ | 37- | 38-"},
       {"a key the screen never asks about goes after three pauses",
        {{0, 'P', 27}, {0, 't'}, {1, 'z'}, {2, 'z'}, {200, 't'}, {201, 'z'}, {202, 't'}}, "27+ |  | 27-"},
