@@ -3,7 +3,6 @@
 // a screen (or the whole game) to its end.
 #include <cstdint>
 #include <functional>
-#include <string>
 
 #include "console/console.h"
 #include "support/scripted_platform.h"
@@ -28,7 +27,6 @@ class Bench {
     Outcome outcome;
     try {
       outcome.value = screen();
-      outcome.kind = Outcome::Returned;
     } catch (const ProcessExit& e) {
       outcome.kind = Outcome::Exited;
       outcome.value = e.status;

@@ -9,10 +9,12 @@
 
 namespace kotodama::test {
 
-// Expects the screen to match tests/golden/<name>.txt: the caret, then each
-// row as "|text|", then each row's foreground and background colours, one
-// hex digit a cell ("." for the terminal's default; the right half of a wide
-// character repeats its left half).
+// The caret, then each row as "|text|", then each row's foreground and
+// background colours, one hex digit a cell ("." for the terminal's default;
+// the right half of a wide character repeats its left half).
+std::string describe(const VtermScreen& screen);
+
+// Expects describe(screen) to match tests/golden/<name>.txt.
 void expectGolden(const VtermScreen& screen, const std::string& name);
 
 }  // namespace kotodama::test

@@ -2,28 +2,22 @@
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 
 namespace kotodama::test {
 
 namespace keys {
-std::string mouseMove(int column, int row) {
-  return "\x1b[<35;" + std::to_string(column) + ";" + std::to_string(row) + "M";
+namespace {
+std::string sgrMouse(int code, int column, int row, char final) {
+  return "\x1b[<" + std::to_string(code) + ";" + std::to_string(column) + ";" + std::to_string(row) + final;
 }
-std::string mousePress(int column, int row) {
-  return "\x1b[<0;" + std::to_string(column) + ";" + std::to_string(row) + "M";
-}
-std::string mouseRelease(int column, int row) {
-  return "\x1b[<0;" + std::to_string(column) + ";" + std::to_string(row) + "m";
-}
+}  // namespace
+std::string mouseMove(int column, int row) { return sgrMouse(35, column, row, 'M'); }
+std::string mousePress(int column, int row) { return sgrMouse(0, column, row, 'M'); }
+std::string mouseRelease(int column, int row) { return sgrMouse(0, column, row, 'm'); }
 }  // namespace keys
 
-ScriptedPlatform::ScriptedPlatform(TerminalEncoding encoding, Keyboard answers)
-    : keyboard(answers), encoding_(encoding) {}
-
-ScriptedPlatform& ScriptedPlatform::at(std::int64_t t, std::string_view bytes) {
-  Timed item{t, std::string(bytes)};
-  auto it = std::upper_bound(scheduled_.begin(), scheduled_.end(), t,
+ScriptedPlatform& ScriptedPlatform::schedule(Timed item) {
+  auto it = std::upper_bound(scheduled_.begin(), scheduled_.end(), item.time,
                              [](std::int64_t time, const Timed& other) { return time < other.time; });
   scheduled_.insert(it, std::move(item));
   return *this;
@@ -51,28 +45,12 @@ ScriptedPlatform& ScriptedPlatform::holdAt(std::int64_t t, std::string_view key,
   return *this;
 }
 
-ScriptedPlatform& ScriptedPlatform::endInputAt(std::int64_t t) {
-  endAt_ = t;
-  return *this;
-}
-
-ScriptedPlatform& ScriptedPlatform::resizeAt(std::int64_t t, int columns, int rows) {
-  resizes_.push_back({t, TerminalSize{columns, rows}});
-  std::ranges::stable_sort(resizes_, {}, &std::pair<std::int64_t, TerminalSize>::first);
-  return *this;
-}
-
 bool ScriptedPlatform::screenChanged(TerminalSize& size) {
   deliverDue();
   if (!resized_) return false;
   resized_ = false;
   size = size_;
   return true;
-}
-
-ScriptedPlatform& ScriptedPlatform::limitAt(std::int64_t t) {
-  limit_ = t;
-  return *this;
 }
 
 void ScriptedPlatform::write(const char* bytes, std::size_t size) {
@@ -86,23 +64,19 @@ void ScriptedPlatform::write(const char* bytes, std::size_t size) {
   }
 }
 
-void ScriptedPlatform::checkConditions() {
+void ScriptedPlatform::deliverDue() {
   while (nextCondition_ < conditions_.size() && conditions_[nextCondition_].condition(screen_)) {
     const Conditional& c = conditions_[nextCondition_++];
     at(now_ + c.delay, c.bytes);
   }
-}
-
-void ScriptedPlatform::deliverDue() {
-  checkConditions();
-  while (!resizes_.empty() && resizes_.front().first <= now_) {
-    size_ = resizes_.front().second;
+  std::size_t n = 0;
+  for (; n < scheduled_.size() && scheduled_[n].time <= now_; ++n) {
+    readable_ += scheduled_[n].bytes;
+    if (!scheduled_[n].size) continue;
+    size_ = *scheduled_[n].size;
     screen_.resize(size_.rows, size_.columns);
-    resizes_.erase(resizes_.begin());
     resized_ = true;
   }
-  std::size_t n = 0;
-  while (n < scheduled_.size() && scheduled_[n].time <= now_) readable_ += scheduled_[n++].bytes;
   scheduled_.erase(scheduled_.begin(), scheduled_.begin() + static_cast<std::ptrdiff_t>(n));
 }
 
@@ -117,10 +91,6 @@ std::size_t ScriptedPlatform::read(char* buffer, std::size_t capacity) {
   return n;
 }
 
-bool ScriptedPlatform::inputEnded() const {
-  return endAt_ >= 0 && now_ >= endAt_ && readable_.empty() && scheduled_.empty();
-}
-
 void ScriptedPlatform::advanceTo(std::int64_t t) {
   if (t > limit_) {
     now_ = limit_;
@@ -129,28 +99,14 @@ void ScriptedPlatform::advanceTo(std::int64_t t) {
   now_ = std::max(now_, t);
 }
 
-std::int64_t ScriptedPlatform::nextArrival() const {
-  std::int64_t next = std::numeric_limits<std::int64_t>::max();
-  if (!scheduled_.empty()) next = scheduled_.front().time;
-  if (endAt_ > now_) next = std::min(next, endAt_);
-  if (!resizes_.empty()) next = std::min(next, resizes_.front().first);
-  return next;
-}
-
 void ScriptedPlatform::waitForInput(std::int64_t deadline) {
   deliverDue();
   if (!readable_.empty() || resized_) return;
-  advanceTo(std::min(deadline, std::max(nextArrival(), now_)));
+  // Until the next scheduled arrival or the end of input, whichever comes first.
+  std::int64_t next = scheduled_.empty() ? deadline : scheduled_.front().time;
+  if (endAt_ > now_) next = std::min(next, endAt_);
+  advanceTo(std::min(deadline, std::max(next, now_)));
   deliverDue();
 }
-
-void ScriptedPlatform::sleepUntil(std::int64_t deadline) {
-  deliverDue();
-  advanceTo(deadline);
-}
-
-JoystickReading ScriptedPlatform::joystick(int id) { return (id == 0 || id == 1) ? joysticks[id] : JoystickReading{}; }
-
-void ScriptedPlatform::exitProcess(int status) { throw ProcessExit{status}; }
 
 }  // namespace kotodama::test

@@ -5,6 +5,7 @@
 // milliseconds of real time.
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,11 +44,12 @@ class ScriptedPlatform : public Platform {
  public:
   // What the terminal answers to the console's keyboard query, 5 ms later.
   enum class Keyboard { NotATerminal, KnowsProtocol, Plain, Silent };
-  explicit ScriptedPlatform(TerminalEncoding encoding = TerminalEncoding::Utf8, Keyboard answers = Keyboard::NotATerminal);
+  explicit ScriptedPlatform(TerminalEncoding encoding = TerminalEncoding::Utf8, Keyboard answers = Keyboard::NotATerminal)
+      : keyboard(answers), encoding_(encoding) {}
 
   // --- the script
   // Bytes that arrive at virtual time t (milliseconds since the start).
-  ScriptedPlatform& at(std::int64_t t, std::string_view bytes);
+  ScriptedPlatform& at(std::int64_t t, std::string_view bytes) { return schedule({t, std::string(bytes), {}}); }
   // Bytes that arrive `delay` ms after the first wait at which `condition` holds
   // (checked whenever the game waits or reads input). Each fires once, in order
   // of registration (a later one is checked only after the earlier ones fired).
@@ -60,11 +62,19 @@ class ScriptedPlatform : public Platform {
   // once at t, again after 500 ms, then every 33 ms.
   ScriptedPlatform& holdAt(std::int64_t t, std::string_view key, std::int64_t duration);
   // Standard input ends at time t (after everything scheduled before it).
-  ScriptedPlatform& endInputAt(std::int64_t t);
+  ScriptedPlatform& endInputAt(std::int64_t t) {
+    endAt_ = t;
+    return *this;
+  }
   // The window becomes columns x rows at time t.
-  ScriptedPlatform& resizeAt(std::int64_t t, int columns, int rows);
+  ScriptedPlatform& resizeAt(std::int64_t t, int columns, int rows) {
+    return schedule({t, "", TerminalSize{columns, rows}});
+  }
   // The run stops with TimeLimit when the clock passes t.
-  ScriptedPlatform& limitAt(std::int64_t t);
+  ScriptedPlatform& limitAt(std::int64_t t) {
+    limit_ = t;
+    return *this;
+  }
 
   // --- what happened
   VtermScreen& screen() { return screen_; }
@@ -79,12 +89,15 @@ class ScriptedPlatform : public Platform {
   bool hasInput() const override { return true; }
   void write(const char* bytes, std::size_t size) override;
   std::size_t read(char* buffer, std::size_t capacity) override;
-  bool inputEnded() const override;
+  bool inputEnded() const override { return endAt_ >= 0 && now_ >= endAt_ && readable_.empty() && scheduled_.empty(); }
   std::int64_t now() override { return now_; }
   void waitForInput(std::int64_t deadline) override;
-  void sleepUntil(std::int64_t deadline) override;
-  JoystickReading joystick(int id) override;
-  [[noreturn]] void exitProcess(int status) override;
+  void sleepUntil(std::int64_t deadline) override {
+    deliverDue();
+    advanceTo(deadline);
+  }
+  JoystickReading joystick(int id) override { return (id == 0 || id == 1) ? joysticks[id] : JoystickReading{}; }
+  [[noreturn]] void exitProcess(int status) override { throw ProcessExit{status}; }
 
   bool answersQueries() const override { return keyboard != Keyboard::NotATerminal; }
   void keyboardFlagsPushed(bool pushed) override { flagsPushed = pushed; }
@@ -101,16 +114,16 @@ class ScriptedPlatform : public Platform {
   struct Timed {
     std::int64_t time;
     std::string bytes;
+    std::optional<TerminalSize> size;  // a resize
   };
   struct Conditional {
     std::function<bool(const VtermScreen&)> condition;
     std::string bytes;
     std::int64_t delay;
   };
+  ScriptedPlatform& schedule(Timed item);
   void advanceTo(std::int64_t t);
-  void checkConditions();
   void deliverDue();
-  std::int64_t nextArrival() const;
 
   TerminalEncoding encoding_;
   VtermScreen screen_;
@@ -121,9 +134,8 @@ class ScriptedPlatform : public Platform {
   std::int64_t now_ = 0;
   std::int64_t limit_ = 3'600'000;
   std::int64_t endAt_ = -1;
-  std::vector<Timed> scheduled_;  // kept in time order
+  std::vector<Timed> scheduled_;  // bytes and resizes, kept in time order
   std::vector<Conditional> conditions_;
-  std::vector<std::pair<std::int64_t, TerminalSize>> resizes_;  // kept in time order
   bool resized_ = false;
   TerminalSize size_;
   std::size_t nextCondition_ = 0;

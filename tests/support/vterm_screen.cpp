@@ -7,21 +7,10 @@ namespace kotodama::test {
 namespace {
 
 void appendUtf8(std::string& out, std::uint32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
+  const int trail = c < 0x80 ? 0 : c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;  // continuation bytes
+  const std::uint32_t lead = trail == 0 ? 0 : (0xFF00u >> (trail + 1)) & 0xFF;  // 0xC0, 0xE0 or 0xF0
+  out += static_cast<char>(lead | (c >> (6 * trail)));
+  for (int i = trail - 1; i >= 0; --i) out += static_cast<char>(0x80 | ((c >> (6 * i)) & 0x3F));
 }
 
 VTermScreenCallbacks gCallbacks{};
@@ -29,22 +18,24 @@ VTermScreenCallbacks gCallbacks{};
 // Console colour of an ANSI colour index (red and blue swap places).
 constexpr int kConsoleColour[8] = {0, 4, 2, 6, 1, 5, 3, 7};
 
-}  // namespace
-
-int VtermScreen::onTermProp(int prop, const void* value, void* self) {
-  auto* screen = static_cast<VtermScreen*>(self);
-  const auto* v = static_cast<const VTermValue*>(value);
-  if (prop == VTERM_PROP_CURSORVISIBLE) screen->cursorVisible_ = v->boolean != 0;
-  if (prop == VTERM_PROP_ALTSCREEN) screen->altScreen_ = v->boolean != 0;
-  return 1;
+// The console colour of a cell's colour, its bright bit set by `bright`;
+// -1 for the terminal's default.
+int consoleColour(const VTermColor& colour, bool isDefault, bool bright) {
+  if (!VTERM_COLOR_IS_INDEXED(&colour) || isDefault) return -1;
+  return kConsoleColour[colour.indexed.idx & 7] + (bright || colour.indexed.idx >= 8 ? 8 : 0);
 }
+
+}  // namespace
 
 VtermScreen::VtermScreen(int rows, int columns) : rows_(rows), columns_(columns) {
   vt_ = vterm_new(rows, columns);
   vterm_set_utf8(vt_, 1);
   screen_ = vterm_obtain_screen(vt_);
   gCallbacks.settermprop = [](VTermProp prop, VTermValue* value, void* self) {
-    return onTermProp(prop, value, self);
+    auto* screen = static_cast<VtermScreen*>(self);
+    if (prop == VTERM_PROP_CURSORVISIBLE) screen->cursorVisible_ = value->boolean != 0;
+    if (prop == VTERM_PROP_ALTSCREEN) screen->altScreen_ = value->boolean != 0;
+    return 1;
   };
   vterm_screen_set_callbacks(screen_, &gCallbacks, this);
   vterm_screen_enable_altscreen(screen_, 1);
@@ -65,26 +56,22 @@ void VtermScreen::resize(int rows, int columns) {
 
 Cell VtermScreen::cell(int column, int row) const {
   Cell result;
-  VTermScreenCell c{};
-  VTermPos pos{row - 1, column - 1};
-  if (!vterm_screen_get_cell(screen_, pos, &c)) return result;
-  if (c.chars[0] == 0xFFFFFFFFu) {
-    result.text.clear();
+  VTermScreenCell c{}, left{};
+  if (!vterm_screen_get_cell(screen_, {row - 1, column - 1}, &c)) return result;
+  // libvterm keeps a right half whose left half was overwritten by a narrow
+  // character, and gives that character a width of 2.
+  vterm_screen_get_cell(screen_, {row - 1, column - 2}, &left);
+  if (c.chars[0] == 0xFFFFFFFFu && left.width == 2 && left.chars[0] >= 0x80 && left.chars[0] != 0xFFFFFFFFu) {
     result.width = 0;
-  } else if (c.chars[0] == 0) {
+  } else if (c.chars[0] == 0 || c.chars[0] == 0xFFFFFFFFu) {
     result.text.assign(1, ' ');
   } else {
-    result.text.clear();
     for (int i = 0; i < VTERM_MAX_CHARS_PER_CELL && c.chars[i] != 0; ++i) appendUtf8(result.text, c.chars[i]);
     result.width = c.width;
   }
   result.blink = c.attrs.blink != 0;
-  if (VTERM_COLOR_IS_INDEXED(&c.fg) && !VTERM_COLOR_IS_DEFAULT_FG(&c.fg)) {
-    result.fg = kConsoleColour[c.fg.indexed.idx & 7] + (c.attrs.bold || c.fg.indexed.idx >= 8 ? 8 : 0);
-  }
-  if (VTERM_COLOR_IS_INDEXED(&c.bg) && !VTERM_COLOR_IS_DEFAULT_BG(&c.bg)) {
-    result.bg = kConsoleColour[c.bg.indexed.idx & 7] + (c.attrs.blink || c.bg.indexed.idx >= 8 ? 8 : 0);
-  }
+  result.fg = consoleColour(c.fg, VTERM_COLOR_IS_DEFAULT_FG(&c.fg), c.attrs.bold);
+  result.bg = consoleColour(c.bg, VTERM_COLOR_IS_DEFAULT_BG(&c.bg), c.attrs.blink);
   return result;
 }
 
@@ -98,30 +85,14 @@ std::string VtermScreen::row(int row) const { return text(row, 1, columns_); }
 
 std::string VtermScreen::dump() const {
   std::string out;
-  for (int r = 1; r <= rows_; ++r) {
-    out += row(r);
-    out += '\n';
-  }
+  for (int r = 1; r <= rows_; ++r) out.append(row(r)).push_back('\n');
   return out;
 }
 
-bool VtermScreen::contains(std::string_view utf8) const {
-  for (int r = 1; r <= rows_; ++r) {
-    if (row(r).find(utf8) != std::string::npos) return true;
-  }
-  return false;
-}
-
-int VtermScreen::cursorColumn() const {
+std::pair<int, int> VtermScreen::cursor() const {
   VTermPos pos{};
   vterm_state_get_cursorpos(vterm_obtain_state(vt_), &pos);
-  return pos.col + 1;
-}
-
-int VtermScreen::cursorRow() const {
-  VTermPos pos{};
-  vterm_state_get_cursorpos(vterm_obtain_state(vt_), &pos);
-  return pos.row + 1;
+  return {pos.col + 1, pos.row + 1};
 }
 
 std::string VtermScreen::takeOutput() {

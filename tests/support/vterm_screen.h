@@ -1,7 +1,6 @@
 #pragma once
 // A real terminal emulator (libvterm) that test output goes through, read
 // back cell by cell: character and console colours.
-#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -29,7 +28,9 @@ class VtermScreen {
   // The window changes size, as a terminal's does (what no longer fits is lost).
   void resize(int rows, int columns);
 
-  // Cells and rows are 1-based, as the game counts them.
+  // Cells and rows are 1-based, as the game counts them. The right half of
+  // a wide character whose left half was overwritten shows as the blank a
+  // terminal shows there.
   Cell cell(int column, int row) const;
   // The row's text, one UTF-8 character per cell (wide characters once).
   std::string row(int row) const;
@@ -37,10 +38,10 @@ class VtermScreen {
   std::string text(int row, int from, int to) const;
   // The whole screen, rows joined with '\n'.
   std::string dump() const;
-  bool contains(std::string_view utf8) const;
+  bool contains(std::string_view utf8) const { return dump().find(utf8) != std::string::npos; }
 
-  int cursorColumn() const;
-  int cursorRow() const;
+  // The caret's column and row, 1-based.
+  std::pair<int, int> cursor() const;
   bool cursorVisible() const { return cursorVisible_; }
   bool altScreen() const { return altScreen_; }
   int rows() const { return rows_; }
@@ -50,7 +51,6 @@ class VtermScreen {
   std::string takeOutput();
 
  private:
-  static int onTermProp(int prop, const void* value, void* self);
   VTerm* vt_;
   VTermScreen* screen_;
   int rows_;
