@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace kotodama::test {
 
@@ -25,7 +26,11 @@ ScriptedPlatform& ScriptedPlatform::schedule(Timed item) {
 
 ScriptedPlatform& ScriptedPlatform::when(std::function<bool(const VtermScreen&)> condition, std::string_view bytes,
                                          std::int64_t delay) {
-  conditions_.push_back({std::move(condition), std::string(bytes), delay});
+  conditions_.push_back([this, condition = std::move(condition), bytes = std::string(bytes), delay] {
+    if (!condition(screen_)) return false;
+    at(now_ + delay, bytes);
+    return true;
+  });
   return *this;
 }
 
@@ -48,8 +53,7 @@ ScriptedPlatform& ScriptedPlatform::holdAt(std::int64_t t, std::string_view key,
 bool ScriptedPlatform::screenChanged(TerminalSize& size) {
   deliverDue();
   if (!resized_) return false;
-  resized_ = false;
-  size = size_;
+  size = *std::exchange(resized_, std::nullopt);
   return true;
 }
 
@@ -65,17 +69,13 @@ void ScriptedPlatform::write(const char* bytes, std::size_t size) {
 }
 
 void ScriptedPlatform::deliverDue() {
-  while (nextCondition_ < conditions_.size() && conditions_[nextCondition_].condition(screen_)) {
-    const Conditional& c = conditions_[nextCondition_++];
-    at(now_ + c.delay, c.bytes);
-  }
+  while (nextCondition_ < conditions_.size() && conditions_[nextCondition_]()) ++nextCondition_;
   std::size_t n = 0;
   for (; n < scheduled_.size() && scheduled_[n].time <= now_; ++n) {
     readable_ += scheduled_[n].bytes;
     if (!scheduled_[n].size) continue;
-    size_ = *scheduled_[n].size;
-    screen_.resize(size_.rows, size_.columns);
-    resized_ = true;
+    resized_ = scheduled_[n].size;
+    screen_.resize(resized_->rows, resized_->columns);
   }
   scheduled_.erase(scheduled_.begin(), scheduled_.begin() + static_cast<std::ptrdiff_t>(n));
 }

@@ -116,11 +116,6 @@ class ScriptedPlatform : public Platform {
     std::string bytes;
     std::optional<TerminalSize> size;  // a resize
   };
-  struct Conditional {
-    std::function<bool(const VtermScreen&)> condition;
-    std::string bytes;
-    std::int64_t delay;
-  };
   ScriptedPlatform& schedule(Timed item);
   void advanceTo(std::int64_t t);
   void deliverDue();
@@ -135,9 +130,8 @@ class ScriptedPlatform : public Platform {
   std::int64_t limit_ = 3'600'000;
   std::int64_t endAt_ = -1;
   std::vector<Timed> scheduled_;  // bytes and resizes, kept in time order
-  std::vector<Conditional> conditions_;
-  bool resized_ = false;
-  TerminalSize size_;
+  std::vector<std::function<bool()>> conditions_;  // each schedules its bytes once its condition holds
+  std::optional<TerminalSize> resized_;  // not yet reported
   std::size_t nextCondition_ = 0;
   std::string readable_;
 };

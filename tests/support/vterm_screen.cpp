@@ -81,8 +81,6 @@ std::string VtermScreen::text(int row, int from, int to) const {
   return out;
 }
 
-std::string VtermScreen::row(int row) const { return text(row, 1, columns_); }
-
 std::string VtermScreen::dump() const {
   std::string out;
   for (int r = 1; r <= rows_; ++r) out.append(row(r)).push_back('\n');

@@ -33,7 +33,7 @@ class VtermScreen {
   // terminal shows there.
   Cell cell(int column, int row) const;
   // The row's text, one UTF-8 character per cell (wide characters once).
-  std::string row(int row) const;
+  std::string row(int row) const { return text(row, 1, columns_); }
   // The text of columns [from, to] of a row.
   std::string text(int row, int from, int to) const;
   // The whole screen, rows joined with '\n'.
