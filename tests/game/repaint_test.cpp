@@ -84,12 +84,11 @@ TEST(Repaint, TheTypedLineWrapsAsAConsolesLineInput) {
   c.moveCursor(75, 3);
   bench.platform.at(10, "\rab\r");
   EXPECT_EQ(c.readToken(20), "ab");
-  EXPECT_EQ(bench.screen().text(4, 1, 3), "ab ");
   c.moveCursor(75, 10);
   bench.platform.at(20, std::string(12, 'x') + std::string(3, '\x7f') + "yz\r");
   EXPECT_EQ(c.readToken(20), std::string(9, 'x') + "yz");
-  EXPECT_EQ(bench.screen().text(10, 75, 80), "xxxxxx");
-  EXPECT_EQ(bench.screen().text(11, 1, 6), "xxxyz ");
+  EXPECT_EQ(bench.screen().text(4, 1, 3) + bench.screen().text(10, 75, 80) + bench.screen().text(11, 1, 6),
+            "ab " "xxxxxx" "xxxyz ");
 }
 
 // Stopped with Ctrl+Z (SIGTSTP) in a real terminal, the game gives the
@@ -97,8 +96,7 @@ TEST(Repaint, TheTypedLineWrapsAsAConsolesLineInput) {
 // whole screen. Resized for real (TIOCSWINSZ), it shows the notice, then
 // the screen as it was.
 TEST(Repaint, StopContinueAndResizeInARealTerminal) {
-  TempDir dir;
-  PtySession game(dir.path());
+  PtySession game;
   const termios cooked = game.settings();
   ASSERT_TRUE(game.waitFor(menuReady, 8000));
   const std::string before = describe(game.screen());

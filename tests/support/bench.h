@@ -15,8 +15,7 @@ struct Outcome {
   std::int64_t time = 0;  // virtual time at the end
 };
 
-class Bench {
- public:
+struct Bench {
   explicit Bench(TerminalEncoding encoding = TerminalEncoding::Utf8,
                  ScriptedPlatform::Keyboard keyboard = ScriptedPlatform::Keyboard::NotATerminal)
       : platform(encoding, keyboard), console(platform) {}
