@@ -50,7 +50,8 @@ class ScriptedPlatform : public Platform {
  public:
   // What the terminal answers to the console's keyboard query, 5 ms later.
   enum class Keyboard { NotATerminal, KnowsProtocol, Plain, Silent };
-  explicit ScriptedPlatform(TerminalEncoding encoding = TerminalEncoding::Utf8, Keyboard answers = Keyboard::NotATerminal)
+  explicit ScriptedPlatform(TerminalEncoding encoding = TerminalEncoding::Utf8,
+                            Keyboard answers = Keyboard::NotATerminal)
       : keyboard(answers), encoding_(encoding) {}
 
   // --- the script
