@@ -3,7 +3,6 @@
 // a screen (or the whole game) to its end.
 #include <cstdint>
 #include <functional>
-#include <string>
 
 #include "console/console.h"
 #include "support/scripted_platform.h"
@@ -16,8 +15,7 @@ struct Outcome {
   std::int64_t time = 0;  // virtual time at the end
 };
 
-class Bench {
- public:
+struct Bench {
   explicit Bench(TerminalEncoding encoding = TerminalEncoding::Utf8,
                  ScriptedPlatform::Keyboard keyboard = ScriptedPlatform::Keyboard::NotATerminal)
       : platform(encoding, keyboard), console(platform) {}
@@ -28,7 +26,6 @@ class Bench {
     Outcome outcome;
     try {
       outcome.value = screen();
-      outcome.kind = Outcome::Returned;
     } catch (const ProcessExit& e) {
       outcome.kind = Outcome::Exited;
       outcome.value = e.status;

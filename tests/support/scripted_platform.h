@@ -3,10 +3,14 @@
 // input at chosen times or when the screen shows something, and the output
 // shown by a real terminal emulator. A whole title animation runs in
 // milliseconds of real time.
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "console/platform.h"
@@ -34,37 +38,67 @@ inline constexpr std::string_view kEnter = "\r";
 inline constexpr std::string_view kEscape = "\x1b";
 inline constexpr std::string_view kBackspace = "\x7f";
 // SGR mouse reports; column and row 1-based.
-std::string mouseMove(int column, int row);
-std::string mousePress(int column, int row);
-std::string mouseRelease(int column, int row);
+inline std::string sgrMouse(int code, int column, int row, char final) {
+  return "\x1b[<" + std::to_string(code) + ";" + std::to_string(column) + ";" + std::to_string(row) + final;
+}
+inline std::string mouseMove(int column, int row) { return sgrMouse(35, column, row, 'M'); }
+inline std::string mousePress(int column, int row) { return sgrMouse(0, column, row, 'M'); }
+inline std::string mouseRelease(int column, int row) { return sgrMouse(0, column, row, 'm'); }
 }  // namespace keys
 
 class ScriptedPlatform : public Platform {
  public:
   // What the terminal answers to the console's keyboard query, 5 ms later.
   enum class Keyboard { NotATerminal, KnowsProtocol, Plain, Silent };
-  explicit ScriptedPlatform(TerminalEncoding encoding = TerminalEncoding::Utf8, Keyboard answers = Keyboard::NotATerminal);
+  explicit ScriptedPlatform(TerminalEncoding encoding = TerminalEncoding::Utf8,
+                            Keyboard answers = Keyboard::NotATerminal)
+      : keyboard(answers), encoding_(encoding) {}
 
   // --- the script
   // Bytes that arrive at virtual time t (milliseconds since the start).
-  ScriptedPlatform& at(std::int64_t t, std::string_view bytes);
+  ScriptedPlatform& at(std::int64_t t, std::string_view bytes) { return schedule({t, std::string(bytes), {}}); }
   // Bytes that arrive `delay` ms after the first wait at which `condition` holds
   // (checked whenever the game waits or reads input). Each fires once, in order
   // of registration (a later one is checked only after the earlier ones fired).
   ScriptedPlatform& when(std::function<bool(const VtermScreen&)> condition, std::string_view bytes,
-                         std::int64_t delay = 0);
-  ScriptedPlatform& whenShows(std::string utf8, std::string_view bytes, std::int64_t delay = 0);
+                         std::int64_t delay = 0) {
+    conditions_.push_back([this, condition = std::move(condition), bytes = std::string(bytes), delay] {
+      if (!condition(screen_)) return false;
+      at(now_ + delay, bytes);
+      return true;
+    });
+    return *this;
+  }
+  ScriptedPlatform& whenShows(std::string utf8, std::string_view bytes, std::int64_t delay = 0) {
+    return when([text = std::move(utf8)](const VtermScreen& s) { return s.contains(text); }, bytes, delay);
+  }
   // A click: press at t, release at t + 50 (pointer moved there first).
-  ScriptedPlatform& clickAt(std::int64_t t, int column, int row);
+  ScriptedPlatform& clickAt(std::int64_t t, int column, int row) {
+    at(t, keys::mouseMove(column, row));
+    at(t, keys::mousePress(column, row));
+    return at(t + 50, keys::mouseRelease(column, row));
+  }
   // A key held from t for `duration` ms, as a terminal's auto-repeat sends it:
   // once at t, again after 500 ms, then every 33 ms.
-  ScriptedPlatform& holdAt(std::int64_t t, std::string_view key, std::int64_t duration);
+  ScriptedPlatform& holdAt(std::int64_t t, std::string_view key, std::int64_t duration) {
+    at(t, key);
+    for (std::int64_t r = t + 500; r < t + duration; r += 33) at(r, key);
+    return *this;
+  }
   // Standard input ends at time t (after everything scheduled before it).
-  ScriptedPlatform& endInputAt(std::int64_t t);
+  ScriptedPlatform& endInputAt(std::int64_t t) {
+    endAt_ = t;
+    return *this;
+  }
   // The window becomes columns x rows at time t.
-  ScriptedPlatform& resizeAt(std::int64_t t, int columns, int rows);
+  ScriptedPlatform& resizeAt(std::int64_t t, int columns, int rows) {
+    return schedule({t, "", TerminalSize{columns, rows}});
+  }
   // The run stops with TimeLimit when the clock passes t.
-  ScriptedPlatform& limitAt(std::int64_t t);
+  ScriptedPlatform& limitAt(std::int64_t t) {
+    limit_ = t;
+    return *this;
+  }
 
   // --- what happened
   VtermScreen& screen() { return screen_; }
@@ -77,19 +111,53 @@ class ScriptedPlatform : public Platform {
   TerminalEncoding encoding() const override { return encoding_; }
   bool hasOutput() const override { return true; }
   bool hasInput() const override { return true; }
-  void write(const char* bytes, std::size_t size) override;
-  std::size_t read(char* buffer, std::size_t capacity) override;
-  bool inputEnded() const override;
+  void write(const char* bytes, std::size_t size) override {
+    ++writes_;
+    const std::string_view view(bytes, size);
+    output_.append(view);
+    screen_.feed(view);
+    if (view.find("\x1b[?u") != std::string_view::npos) {
+      if (keyboard == Keyboard::KnowsProtocol) at(now_ + 5, "\x1b[?0u\x1b[?62;22c");
+      if (keyboard == Keyboard::Plain) at(now_ + 5, "\x1b[?62;22c");
+    }
+  }
+  std::size_t read(char* buffer, std::size_t capacity) override {
+    if (++reads_ % 1'000'000 == 0 && now_ == lastSpinCheck_) throw TimeLimit{now_};
+    if (reads_ % 1'000'000 == 0) lastSpinCheck_ = now_;
+    deliverDue();
+    if (endlessZeros) return std::memset(buffer, 0, capacity), capacity;
+    const std::size_t n = std::min(capacity, readable_.size());
+    std::memcpy(buffer, readable_.data(), n);
+    readable_.erase(0, n);
+    return n;
+  }
+  bool inputEnded() const override { return endAt_ >= 0 && now_ >= endAt_ && readable_.empty() && scheduled_.empty(); }
   std::int64_t now() override { return now_; }
-  void waitForInput(std::int64_t deadline) override;
-  void sleepUntil(std::int64_t deadline) override;
-  JoystickReading joystick(int id) override;
-  [[noreturn]] void exitProcess(int status) override;
+  void waitForInput(std::int64_t deadline) override {
+    deliverDue();
+    if (!readable_.empty() || resized_) return;
+    // Until the next scheduled arrival or the end of input, whichever comes first.
+    std::int64_t next = scheduled_.empty() ? deadline : scheduled_.front().time;
+    if (endAt_ > now_) next = std::min(next, endAt_);
+    advanceTo(std::min(deadline, std::max(next, now_)));
+    deliverDue();
+  }
+  void sleepUntil(std::int64_t deadline) override {
+    deliverDue();
+    advanceTo(deadline);
+  }
+  JoystickReading joystick(int id) override { return (id == 0 || id == 1) ? joysticks[id] : JoystickReading{}; }
+  [[noreturn]] void exitProcess(int status) override { throw ProcessExit{status}; }
 
   bool answersQueries() const override { return keyboard != Keyboard::NotATerminal; }
   void keyboardFlagsPushed(bool pushed) override { flagsPushed = pushed; }
   void keySignal(KeySignal key) override { signals.push_back(key); }
-  bool screenChanged(TerminalSize& size) override;
+  bool screenChanged(TerminalSize& size) override {
+    deliverDue();
+    if (!resized_) return false;
+    size = *std::exchange(resized_, std::nullopt);
+    return true;
+  }
 
   Keyboard keyboard;
   bool flagsPushed = false;
@@ -101,16 +169,32 @@ class ScriptedPlatform : public Platform {
   struct Timed {
     std::int64_t time;
     std::string bytes;
+    std::optional<TerminalSize> size;  // a resize
   };
-  struct Conditional {
-    std::function<bool(const VtermScreen&)> condition;
-    std::string bytes;
-    std::int64_t delay;
-  };
-  void advanceTo(std::int64_t t);
-  void checkConditions();
-  void deliverDue();
-  std::int64_t nextArrival() const;
+  ScriptedPlatform& schedule(Timed item) {
+    auto it = std::upper_bound(scheduled_.begin(), scheduled_.end(), item.time,
+                               [](std::int64_t time, const Timed& other) { return time < other.time; });
+    scheduled_.insert(it, std::move(item));
+    return *this;
+  }
+  void advanceTo(std::int64_t t) {
+    if (t > limit_) {
+      now_ = limit_;
+      throw TimeLimit{now_};
+    }
+    now_ = std::max(now_, t);
+  }
+  void deliverDue() {
+    while (nextCondition_ < conditions_.size() && conditions_[nextCondition_]()) ++nextCondition_;
+    std::size_t n = 0;
+    for (; n < scheduled_.size() && scheduled_[n].time <= now_; ++n) {
+      readable_ += scheduled_[n].bytes;
+      if (!scheduled_[n].size) continue;
+      resized_ = scheduled_[n].size;
+      screen_.resize(resized_->rows, resized_->columns);
+    }
+    scheduled_.erase(scheduled_.begin(), scheduled_.begin() + static_cast<std::ptrdiff_t>(n));
+  }
 
   TerminalEncoding encoding_;
   VtermScreen screen_;
@@ -121,11 +205,9 @@ class ScriptedPlatform : public Platform {
   std::int64_t now_ = 0;
   std::int64_t limit_ = 3'600'000;
   std::int64_t endAt_ = -1;
-  std::vector<Timed> scheduled_;  // kept in time order
-  std::vector<Conditional> conditions_;
-  std::vector<std::pair<std::int64_t, TerminalSize>> resizes_;  // kept in time order
-  bool resized_ = false;
-  TerminalSize size_;
+  std::vector<Timed> scheduled_;  // bytes and resizes, kept in time order
+  std::vector<std::function<bool()>> conditions_;  // each schedules its bytes once its condition holds
+  std::optional<TerminalSize> resized_;  // not yet reported
   std::size_t nextCondition_ = 0;
   std::string readable_;
 };

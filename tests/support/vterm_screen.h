@@ -1,12 +1,11 @@
 #pragma once
 // A real terminal emulator (libvterm) that test output goes through, read
 // back cell by cell: character and console colours.
-#include <cstddef>
+#include <vterm.h>
+
+#include <cstdint>
 #include <string>
 #include <string_view>
-
-struct VTerm;
-struct VTermScreen;
 
 namespace kotodama::test {
 
@@ -18,39 +17,115 @@ struct Cell {
   bool blink = false;
 };
 
+namespace detail {
+
+inline void appendUtf8(std::string& out, std::uint32_t c) {
+  const int trail = c < 0x80 ? 0 : c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;  // continuation bytes
+  const std::uint32_t lead = trail == 0 ? 0 : (0xFF00u >> (trail + 1)) & 0xFF;  // 0xC0, 0xE0 or 0xF0
+  out += static_cast<char>(lead | (c >> (6 * trail)));
+  for (int i = trail - 1; i >= 0; --i) out += static_cast<char>(0x80 | ((c >> (6 * i)) & 0x3F));
+}
+
+// The console colour of a cell's colour, its bright bit set by `bright`;
+// -1 for the terminal's default. Red and blue swap places.
+inline int consoleColour(const VTermColor& colour, bool isDefault, bool bright) {
+  constexpr int kConsoleColour[8] = {0, 4, 2, 6, 1, 5, 3, 7};
+  if (!VTERM_COLOR_IS_INDEXED(&colour) || isDefault) return -1;
+  return kConsoleColour[colour.indexed.idx & 7] + (bright || colour.indexed.idx >= 8 ? 8 : 0);
+}
+
+inline VTermScreenCallbacks gCallbacks{};
+
+}  // namespace detail
+
 class VtermScreen {
  public:
-  VtermScreen(int rows = 25, int columns = 80);
-  ~VtermScreen();
+  VtermScreen(int rows = 25, int columns = 80)
+      : vt_(vterm_new(rows, columns)), screen_(vterm_obtain_screen(vt_)), rows_(rows), columns_(columns) {
+    vterm_set_utf8(vt_, 1);
+    detail::gCallbacks.settermprop = [](VTermProp prop, VTermValue* value, void* self) {
+      auto* screen = static_cast<VtermScreen*>(self);
+      if (prop == VTERM_PROP_CURSORVISIBLE) screen->cursorVisible_ = value->boolean != 0;
+      if (prop == VTERM_PROP_ALTSCREEN) screen->altScreen_ = value->boolean != 0;
+      return 1;
+    };
+    vterm_screen_set_callbacks(screen_, &detail::gCallbacks, this);
+    vterm_screen_enable_altscreen(screen_, 1);
+    vterm_screen_reset(screen_, 1);
+  }
+  ~VtermScreen() { vterm_free(vt_); }
   VtermScreen(const VtermScreen&) = delete;
   VtermScreen& operator=(const VtermScreen&) = delete;
 
-  void feed(std::string_view bytes);
+  void feed(std::string_view bytes) {
+    if (!bytes.empty()) vterm_input_write(vt_, bytes.data(), bytes.size());
+  }
   // The window changes size, as a terminal's does (what no longer fits is lost).
-  void resize(int rows, int columns);
+  void resize(int rows, int columns) {
+    vterm_set_size(vt_, rows, columns);
+    rows_ = rows;
+    columns_ = columns;
+  }
 
-  // Cells and rows are 1-based, as the game counts them.
-  Cell cell(int column, int row) const;
+  // Cells and rows are 1-based, as the game counts them. The right half of
+  // a wide character whose left half was overwritten shows as the blank a
+  // terminal shows there.
+  Cell cell(int column, int row) const {
+    Cell result;
+    VTermScreenCell c{}, left{};
+    if (!vterm_screen_get_cell(screen_, {row - 1, column - 1}, &c)) return result;
+    // libvterm keeps a right half whose left half was overwritten by a narrow
+    // character, and gives that character a width of 2.
+    vterm_screen_get_cell(screen_, {row - 1, column - 2}, &left);
+    if (c.chars[0] == 0xFFFFFFFFu && left.width == 2 && left.chars[0] >= 0x80 && left.chars[0] != 0xFFFFFFFFu) {
+      result.width = 0;
+    } else if (c.chars[0] == 0 || c.chars[0] == 0xFFFFFFFFu) {
+      result.text.assign(1, ' ');
+    } else {
+      for (int i = 0; i < VTERM_MAX_CHARS_PER_CELL && c.chars[i] != 0; ++i) detail::appendUtf8(result.text, c.chars[i]);
+      result.width = c.width;
+    }
+    result.blink = c.attrs.blink != 0;
+    result.fg = detail::consoleColour(c.fg, VTERM_COLOR_IS_DEFAULT_FG(&c.fg), c.attrs.bold);
+    result.bg = detail::consoleColour(c.bg, VTERM_COLOR_IS_DEFAULT_BG(&c.bg), c.attrs.blink);
+    return result;
+  }
   // The row's text, one UTF-8 character per cell (wide characters once).
-  std::string row(int row) const;
+  std::string row(int row) const { return text(row, 1, columns_); }
   // The text of columns [from, to] of a row.
-  std::string text(int row, int from, int to) const;
+  std::string text(int row, int from, int to) const {
+    std::string out;
+    for (int column = from; column <= to && column <= columns_; ++column) out += cell(column, row).text;
+    return out;
+  }
   // The whole screen, rows joined with '\n'.
-  std::string dump() const;
-  bool contains(std::string_view utf8) const;
+  std::string dump() const {
+    std::string out;
+    for (int r = 1; r <= rows_; ++r) out.append(row(r)).push_back('\n');
+    return out;
+  }
+  bool contains(std::string_view utf8) const { return dump().find(utf8) != std::string::npos; }
 
-  int cursorColumn() const;
-  int cursorRow() const;
+  // The caret's column and row, 1-based.
+  std::pair<int, int> cursor() const {
+    VTermPos pos{};
+    vterm_state_get_cursorpos(vterm_obtain_state(vt_), &pos);
+    return {pos.col + 1, pos.row + 1};
+  }
   bool cursorVisible() const { return cursorVisible_; }
   bool altScreen() const { return altScreen_; }
   int rows() const { return rows_; }
   int columns() const { return columns_; }
 
   // Bytes the terminal would send back (answers to queries, mouse reports).
-  std::string takeOutput();
+  std::string takeOutput() {
+    std::string out;
+    char buffer[256];
+    for (std::size_t n; (n = vterm_output_read(vt_, buffer, sizeof buffer)) > 0;) out.append(buffer, n);
+    return out;
+  }
 
  private:
-  static int onTermProp(int prop, const void* value, void* self);
   VTerm* vt_;
   VTermScreen* screen_;
   int rows_;
