@@ -29,6 +29,15 @@ struct TerminalSize {
   bool fits() const { return columns >= kMinColumns && rows >= kMinRows; }
 };
 
+// Taking a terminal over: the alternate screen, cleared, with mouse reporting
+// (any motion, SGR coordinates).
+inline constexpr char kEnterSequence[] = "\033[?1049h\033[H\033[2J\033[?1003h\033[?1006h";
+// The kitty keyboard protocol's flags 1|2|8 (disambiguated keys,
+// press/repeat/release events, every key as an escape code), pushed while
+// keys are polled, and popped.
+inline constexpr char kKeyboardPush[] = "\033[>11u";
+inline constexpr char kKeyboardPop[] = "\033[<u";
+
 // The notice shown while the terminal is too small for the game.
 std::string sizeNotice(TerminalSize size);
 

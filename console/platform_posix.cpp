@@ -39,10 +39,6 @@ constexpr char kLeaveSequence[] =
 constexpr char kResetSequence[] = "\033[0m\033[?25h";
 // How long a restore may wait for a terminal that reads no output.
 constexpr int kRestoreDeadlineMs = 500;
-constexpr char kEnterSequence[] = "\033[?1049h\033[H\033[2J\033[?1003h\033[?1006h";
-// The keyboard protocol's flags, pushed by the console (see terminal_backend.cpp).
-constexpr char kKeyboardPush[] = "\033[>11u";
-constexpr char kKeyboardPop[] = "\033[<u";
 
 // What the signal handlers need, kept where they can reach it safely.
 struct TerminalState {

@@ -12,7 +12,6 @@ namespace kotodama {
 
 namespace {
 
-constexpr char kEnterSequence[] = "\033[?1049h\033[H\033[2J\033[?1003h\033[?1006h";
 // How long one slice of a wait lasts before the input is looked at again.
 constexpr int kSliceMs = 8;
 

@@ -33,9 +33,6 @@ constexpr std::int64_t kQueryTimeoutMs = 200;
 // Asks for the keyboard protocol's flags, then for the primary device
 // attributes, which every terminal answers (after the flags, if it knows them).
 constexpr char kKeyboardQuery[] = "\033[?u\033[c";
-// Disambiguated keys, press/repeat/release events, every key as an escape code.
-constexpr char kKeyboardPush[] = "\033[>11u";
-constexpr char kKeyboardPop[] = "\033[<u";
 
 // The colour sequence of a console colour pair. ";1" and ";5" are kept for
 // terminals that read them as bright colours; most terminals instead draw
@@ -355,6 +352,15 @@ class TerminalBackend final : public ConsoleBackend {
     return deadline;
   }
 
+  // A mouse report read while a line is typed moves the pointer; its buttons
+  // do nothing there. True when the event was one.
+  bool notePointer(const InputEvent& event) {
+    if (event.kind != EventKind::Mouse) return false;
+    pointer_ = event;
+    pointerMoved_ = true;
+    return true;
+  }
+
   void handleLineEvent(const InputEvent& event, LineState& line);
   void echo(TypedChar& typed, LineState& line);
 
@@ -400,12 +406,7 @@ void TerminalBackend::echo(TypedChar& typed, LineState& line) {
 }
 
 void TerminalBackend::handleLineEvent(const InputEvent& event, LineState& line) {
-  if (takeOwnEvent(event)) return;
-  if (event.kind == EventKind::Mouse) {  // the pointer moves; its buttons do nothing here
-    pointer_ = event;
-    pointerMoved_ = true;
-    return;
-  }
+  if (takeOwnEvent(event) || notePointer(event)) return;
   if (event.kind == EventKind::Key) {
     if (!event.pressed) return;
     if (event.vk == kEnterKey) {
@@ -485,13 +486,7 @@ bool TerminalBackend::readLine(std::string& typedLine) {
   // each key as a whole tap; the pointer is where it was seen last.
   for (; next < events.size(); ++next) {
     const InputEvent& event = events[next];
-    if (takeOwnEvent(event)) continue;
-    if (event.kind == EventKind::Mouse) {
-      pointer_ = event;
-      pointerMoved_ = true;
-    } else {
-      queue_.push(event, EventQueue::Arrival::TypedAhead);
-    }
+    if (!takeOwnEvent(event) && !notePointer(event)) queue_.push(event, EventQueue::Arrival::TypedAhead);
   }
   if (pointerMoved_) {
     pointer_.buttons = 0;
