@@ -124,5 +124,5 @@ test-install:
 screenshots:
 	@./scripts/install-deps.sh test
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOTODAMA_TESTS=ON $(CMAKE_QUIET)
-	cmake --build $(BUILD) -j$(JOBS) --target kotodama_screenshots
-	./$(BUILD)/kotodama_screenshots docs
+	cmake --build $(BUILD) -j$(JOBS) --target kotodama_tests
+	KOTODAMA_UPDATE_GOLDEN=1 ./$(BUILD)/kotodama_tests --gtest_filter='Screenshots.*' >/dev/null

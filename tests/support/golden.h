@@ -1,8 +1,9 @@
 #pragma once
 // Whole screens compared with the files under tests/golden/: one file per
 // screen, the characters and the colours of every cell as libvterm shows
-// them, and the caret. KOTODAMA_UPDATE_GOLDEN=1 writes the files instead
-// (then read the diff before committing them).
+// them, and the caret; the README's pictures are checked the same way.
+// KOTODAMA_UPDATE_GOLDEN=1 writes the files instead (then read the diff
+// before committing them).
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -36,10 +37,8 @@ inline std::string describe(const VtermScreen& screen) {
   return shown;
 }
 
-// Expects describe(screen) to match tests/golden/<name>.txt.
-inline void expectGolden(const VtermScreen& screen, const std::string& name) {
-  const std::string shown = describe(screen);
-  const auto path = std::filesystem::path(__FILE__).parent_path().parent_path() / "golden" / (name + ".txt");
+// Expects the file to hold `shown` (KOTODAMA_UPDATE_GOLDEN=1: writes it).
+inline void expectFileHolds(const std::filesystem::path& path, const std::string& shown) {
   if (const char* update = std::getenv("KOTODAMA_UPDATE_GOLDEN"); update != nullptr && *update == '1') {
     std::ofstream(path, std::ios::binary) << shown;
     return;
@@ -47,7 +46,13 @@ inline void expectGolden(const VtermScreen& screen, const std::string& name) {
   std::ifstream in(path, std::ios::binary);
   ASSERT_TRUE(in) << path << " is missing: KOTODAMA_UPDATE_GOLDEN=1 writes it";
   // GoogleTest shows the lines that differ.
-  EXPECT_EQ(shown, std::string(std::istreambuf_iterator<char>(in), {})) << name;
+  EXPECT_EQ(shown, std::string(std::istreambuf_iterator<char>(in), {})) << path << " differs";
+}
+
+// Expects describe(screen) to match tests/golden/<name>.txt.
+inline void expectGolden(const VtermScreen& screen, const std::string& name) {
+  expectFileHolds(std::filesystem::path(__FILE__).parent_path().parent_path() / "golden" / (name + ".txt"),
+                  describe(screen));
 }
 
 }  // namespace kotodama::test
