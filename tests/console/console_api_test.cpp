@@ -20,7 +20,7 @@ namespace {
 std::string state(const FakeConsole& f) {
   char line[128];
   std::snprintf(line, sizeof line, "mode %x, caret %u %s, attribute %x, %s, handles %s", f.inputMode, f.caret.size,
-                f.caret.visible ? "shown" : "hidden", f.attribute, f.restoreArmed ? "armed" : "not armed",
+                f.caret.visible ? "shown" : "hidden", f.attribute, f.armed ? "armed" : "not armed",
                 f.outputOpen && f.inputOpen ? "open" : !f.outputOpen && !f.inputOpen ? "closed" : "half open");
   return line;
 }
@@ -28,8 +28,9 @@ const char* const kGivenBack = "mode 1f7, caret 25 shown, attribute 7, not armed
 
 class ConsoleApiTest : public ::testing::Test {
  protected:
-  // keyDown of each code, in order, against what it must read.
-  void reads(const std::vector<std::pair<int, int>>& expected) {
+  // The records arrive, then keyDown of each code, in order, against what it must read.
+  void reads(const std::vector<InputRecord>& records, const std::vector<std::pair<int, int>>& expected) {
+    for (const InputRecord& record : records) fake.at(0, record);
     for (const auto& [code, value] : expected) EXPECT_EQ(console->keyDown(code), value) << "code " << code;
   }
 
@@ -41,7 +42,8 @@ TEST_F(ConsoleApiTest, TakesTheConsoleOverAndGivesItBackWhenClosed) {
   // Mouse on, quick edit, line input and echo off; the caret at size 8; the
   // colours as they were until the game sets one.
   EXPECT_EQ(state(fake), "mode 1b1, caret 8 shown, attribute 7, armed, handles open");
-  EXPECT_TRUE(fake.armed.hasInputMode && fake.armed.inputMode == 0x1f7 && fake.armed.hasCursor);  // as it was
+  // What an outside stop would put back: the console as it was.
+  EXPECT_TRUE(fake.armed && fake.armed->hasInputMode && fake.armed->inputMode == 0x1f7 && fake.armed->hasCursor);
   console->setColor(12, 1);
   console->setCursorVisible(0x100, 100);  // the low byte: hidden; a size past 99 keeps the old one
   EXPECT_EQ(state(fake), "mode 1b1, caret 8 hidden, attribute 1c, armed, handles open");
@@ -100,28 +102,23 @@ TEST(ConsoleApiText, OnAUtf8ConsoleTextKeepsTheGamesColumns) {
 }
 
 TEST_F(ConsoleApiTest, InputRecordsFoldIntoKeysModifiersThePointerAndJoysticks) {
-  fake.at(0, keyEvent(65, true, kShiftPressed));
-  reads({{65, 1}, {16, 1}});
-  fake.at(0, keyEvent(300, true, kLeftCtrlPressed));  // past 255: skipped whole
-  reads({{17, 0}, {300 & 0xFF, 0}});
-  fake.at(0, keyEvent(255, true, kRightAltPressed | kLeftCtrlPressed));
-  reads({{255, 1}, {18, 1}, {17, 1}});
+  reads({keyEvent(65, true, kShiftPressed)}, {{65, 1}, {16, 1}});
+  reads({keyEvent(300, true, kLeftCtrlPressed)}, {{17, 0}, {300 & 0xFF, 0}});  // past 255: skipped whole
+  reads({keyEvent(255, true, kRightAltPressed | kLeftCtrlPressed)}, {{255, 1}, {18, 1}, {17, 1}});
 
-  fake.at(0, mouseEvent(0, 0, kFromLeft1stButtonPressed));
-  reads({{kPointerColumn, 1}, {kPointerRow, 1}, {kLeftButton, 1}, {kRightButton, 0}, {kMiddleButton, 0}});
-  fake.at(0, InputRecord{kFocusEvent, {}, {}});
-  fake.at(0, mouseEvent(40, 12, kFromLeft2ndButtonPressed | kRightmostButtonPressed));
-  // Mouse events leave the modifiers alone.
-  reads({{kLeftButton, 0}, {kMiddleButton, 1}, {kRightButton, 1}, {kPointerColumn, 41}, {kPointerRow, 13}, {18, 1}});
+  reads({mouseEvent(0, 0, kFromLeft1stButtonPressed)},
+        {{kPointerColumn, 1}, {kPointerRow, 1}, {kLeftButton, 1}, {kRightButton, 0}, {kMiddleButton, 0}});
+  // Focus events are dropped; mouse events leave the modifiers alone.
+  reads({InputRecord{kFocusEvent, {}, {}}, mouseEvent(40, 12, kFromLeft2ndButtonPressed | kRightmostButtonPressed)},
+        {{kLeftButton, 0}, {kMiddleButton, 1}, {kRightButton, 1}, {kPointerColumn, 41}, {kPointerRow, 13}, {18, 1}});
 
   // An absurd event count does not size the read on its own: a bounded batch is read.
-  fake.at(0, keyEvent(40, true));
   fake.countOverride = 0xFFFFFFFFu;
-  reads({{kDown, 1}});
+  reads({keyEvent(40, true)}, {{kDown, 1}});
 
   fake.joystick[1] = JoyInfo{1, 2, 3, 4};
-  reads({{kJoystick1X, -1}, {kJoystick1Buttons, -1}, {kJoystick2X, 1}, {kJoystick2Y, 2}, {kJoystick2Z, 3},
-         {kJoystick2Buttons, 4}});
+  reads({}, {{kJoystick1X, -1}, {kJoystick1Buttons, -1}, {kJoystick2X, 1}, {kJoystick2Y, 2}, {kJoystick2Z, 3},
+             {kJoystick2Buttons, 4}});
 }
 
 TEST_F(ConsoleApiTest, AnIdlePollingLoopSleepsInsteadOfSpinningAndWakesForInput) {
@@ -159,16 +156,16 @@ TEST_F(ConsoleApiTest, AFatalStopDropsWhatWasTypedAndWaitsForAnEchoedLine) {
 }
 
 TEST_F(ConsoleApiTest, SoundsPlayOnlyThroughARegisteredHandleWithADevice) {
+  const auto handleOf = [](Sound& s) { return reinterpret_cast<SoundHandle>(&s); };
   Sound stranger, noDevice;
-  stranger.deviceId = 9;
-  const auto strangerHandle = reinterpret_cast<SoundHandle>(&stranger);
   auto* sound = new Sound;
+  stranger.deviceId = 9;
   sound->deviceId = 5;
-  sound->playParams.from = 77;
-  const auto handle = reinterpret_cast<SoundHandle>(sound);
+  sound->playParams.from = 77;  // played from the start all the same
+  const SoundHandle handle = handleOf(*sound), strangerHandle = handleOf(stranger);
   console->registerSound(handle);
-  console->registerSound(reinterpret_cast<SoundHandle>(&noDevice));
-  for (SoundHandle h : {SoundHandle{0}, strangerHandle, reinterpret_cast<SoundHandle>(&noDevice)}) {
+  console->registerSound(handleOf(noDevice));
+  for (SoundHandle h : {SoundHandle{0}, strangerHandle, handleOf(noDevice)}) {
     EXPECT_FALSE(console->playSound(h, true) || console->stopSound(h)) << h;
   }
   EXPECT_FALSE(console->closeSound(strangerHandle));  // never touched
@@ -182,11 +179,10 @@ TEST_F(ConsoleApiTest, SoundsPlayOnlyThroughARegisteredHandleWithADevice) {
   console->addWaveDevice(10, nullptr);
   console->addWaveDevice(0, header());  // no device: no call, but freed
   console.reset();
-  const std::string unprepare = "unprepare 30 " + std::to_string(sizeof(WaveHeader));
   // MCI_PLAY (0x806) from 0 repeating (0x10004), from 0 once (4); MCI_STOP (0x808) waiting (2); then the devices.
-  const std::vector<std::string> calls{"mci 5 2054 65540 0", "mci 5 2054 4 0", "mci 5 2056 2", "reset 10", "close 10",
-                                       "reset 30", unprepare, "close 30"};
-  EXPECT_EQ(fake.multimedia, calls);
+  const std::string unprepare = "unprepare 30 " + std::to_string(sizeof(WaveHeader));
+  EXPECT_EQ(fake.multimedia, (std::vector<std::string>{"mci 5 2054 65540 0", "mci 5 2054 4 0", "mci 5 2056 2",
+                                                       "reset 10", "close 10", "reset 30", unprepare, "close 30"}));
 }
 
 }  // namespace
