@@ -53,14 +53,6 @@ TEST_F(ConsoleApiTest, TakesTheConsoleOverAndGivesItBackWhenClosed) {
   EXPECT_EQ(state(fake), kGivenBack);
 }
 
-TEST(ConsoleApiHandles, AMissingHandleIsReportedInTheSystemsWords) {
-  FakeConsole noInput;
-  noInput.stdInput = kInvalidHandle;
-  Console console(noInput);
-  EXPECT_EQ(noInput.text(0, 0, 22), "The handle is invalid.");
-  EXPECT_EQ(noInput.messagesAllocated, 0);  // and given back
-}
-
 TEST_F(ConsoleApiTest, DrawsInTheLastSetColorAndClearsTheWholeBufferInTheColoursAsked) {
   console->setColor(15, 0);
   console->moveCursor(5, 3);
@@ -88,17 +80,21 @@ TEST_F(ConsoleApiTest, DrawsInTheLastSetColorAndClearsTheWholeBufferInTheColours
   EXPECT_EQ(fake.cursor.x + fake.cursor.y, 0);  // homed even when the buffer cannot be read
 }
 
-TEST(ConsoleApiText, OnAUtf8ConsoleTextKeepsTheGamesColumns) {
+TEST(ConsoleApiOpening, WithoutInputTheSystemsWordsShowAndAUtf8ConsoleKeepsTheGamesColumns) {
   FakeConsole fake;
+  fake.stdInput = kInvalidHandle;
   fake.outputCodePage = 65001;
   Console console(fake);
-  console.moveCursor(10, 1);
+  // The missing handle is reported in the system's words, and the text given back.
+  EXPECT_EQ(fake.text(0, 0, 22), "The handle is invalid.");
+  EXPECT_EQ(fake.messagesAllocated, 0);
+  console.moveCursor(10, 3);
   console.print(sjis("勇⊂x"));  // five columns
-  console.moveCursor(16, 1);      // what was printed lands before the cursor moves
+  console.moveCursor(16, 3);      // what was printed lands before the cursor moves
   console.print("y");
   console.flush();
   // ⊂ shows one cell wide there: the cursor is put back on the game's column.
-  EXPECT_EQ(fake.text(9, 0, 7), "勇⊂ x y");
+  EXPECT_EQ(fake.text(9, 2, 7), "勇⊂ x y");
 }
 
 TEST_F(ConsoleApiTest, InputRecordsFoldIntoKeysModifiersThePointerAndJoysticks) {
@@ -121,7 +117,7 @@ TEST_F(ConsoleApiTest, InputRecordsFoldIntoKeysModifiersThePointerAndJoysticks) 
              {kJoystick2Buttons, 4}});
 }
 
-TEST_F(ConsoleApiTest, AnIdlePollingLoopSleepsInsteadOfSpinningAndWakesForInput) {
+TEST_F(ConsoleApiTest, AnIdleLoopSleepsUntilInputAndAFatalStopDropsWhatWasTypedMeanwhile) {
   fake.at(1000, keyEvent(kEnter, true));
   while (!console->keyDown(kEnter)) {
   }
@@ -129,6 +125,12 @@ TEST_F(ConsoleApiTest, AnIdlePollingLoopSleepsInsteadOfSpinningAndWakesForInput)
   EXPECT_TRUE(fake.inputWaits > 0 && fake.inputWaits < 10) << fake.inputWaits;
   console->waitTicks(250);
   EXPECT_EQ(fake.clock, 1250);
+  // A fatal stop drops what was typed, then waits for an echoed line.
+  fake.at(0, keyEvent(65, true));
+  fake.lines = {"typed"};
+  EXPECT_THROW(console->stopAfterMessage(), FakeConsole::Exit);
+  EXPECT_EQ(fake.exitStatus, Console::kFatalStopStatus);
+  EXPECT_TRUE(fake.events.empty() && fake.lines.empty());
 }
 
 TEST_F(ConsoleApiTest, NamesAreTypedAtTheConsolesOwnLineInputAndCtrlZEndsTheGame) {
@@ -145,14 +147,6 @@ TEST_F(ConsoleApiTest, NamesAreTypedAtTheConsolesOwnLineInputAndCtrlZEndsTheGame
   fake.inputMode = 5;
   console.reset();
   EXPECT_EQ(state(fake), "mode 5, caret 25 shown, attribute 7, not armed, handles open");
-}
-
-TEST_F(ConsoleApiTest, AFatalStopDropsWhatWasTypedAndWaitsForAnEchoedLine) {
-  fake.at(0, keyEvent(65, true));
-  fake.lines = {"typed"};
-  EXPECT_THROW(console->stopAfterMessage(), FakeConsole::Exit);
-  EXPECT_EQ(fake.exitStatus, Console::kFatalStopStatus);
-  EXPECT_TRUE(fake.events.empty() && fake.lines.empty());
 }
 
 TEST_F(ConsoleApiTest, SoundsPlayOnlyThroughARegisteredHandleWithADevice) {
@@ -174,10 +168,10 @@ TEST_F(ConsoleApiTest, SoundsPlayOnlyThroughARegisteredHandleWithADevice) {
   EXPECT_FALSE(console->playSound(handle, true));
 
   // Waveform devices are released in key order at exit, their headers freed.
-  auto header = [] { return new WaveHeader{new char[4]}; };
-  console->addWaveDevice(30, header());
-  console->addWaveDevice(10, nullptr);
-  console->addWaveDevice(0, header());  // no device: no call, but freed
+  // Device 10 has no header; 0 is no device: no call, but its header freed.
+  for (const WaveOutHandle device : {30u, 10u, 0u}) {
+    console->addWaveDevice(device, device == 10 ? nullptr : new WaveHeader{new char[4]});
+  }
   console.reset();
   // MCI_PLAY (0x806) from 0 repeating (0x10004), from 0 once (4); MCI_STOP (0x808) waiting (2); then the devices.
   const std::string unprepare = "unprepare 30 " + std::to_string(sizeof(WaveHeader));
