@@ -30,7 +30,7 @@ class ConsoleApiTest : public ::testing::Test {
  protected:
   // The records arrive, then keyDown of each code, in order, against what it must read.
   void reads(const std::vector<InputRecord>& records, const std::vector<std::pair<int, int>>& expected) {
-    for (const InputRecord& record : records) fake.at(0, record);
+    for (const InputRecord& record : records) fake.events.emplace_back(0, record);
     for (const auto& [code, value] : expected) EXPECT_EQ(console->keyDown(code), value) << "code " << code;
   }
 
@@ -57,25 +57,22 @@ TEST_F(ConsoleApiTest, DrawsInTheLastSetColorAndClearsTheWholeBufferInTheColours
   console->setColor(15, 0);
   console->moveCursor(5, 3);
   console->print(sjis("勇"));  // Shift-JIS bytes as they are, two cells
-  console->setColor(0, 12);
+  console->setColor(16, 12);  // 16 keeps the colour it stands for
   console->print("c");
-  console->setColor(17, 16);  // 17 shows as 1, the background stays
+  console->setColor(17, 16);  // 17 shows as 1
   console->print("d");
   console->flush();
   EXPECT_EQ(fake.text(4, 2, 4), sjis("勇") + "cd");
-  const std::uint16_t attributes[] = {0x0f, 0x0f, 0xc0, 0xc1};
+  const std::uint16_t attributes[] = {0x0f, 0x0f, 0xcf, 0xc1};
   for (int i = 0; i < 4; ++i) EXPECT_EQ(fake.cell(4 + i, 2).attribute, attributes[i]) << i;
 
-  console->setColor(15, 0);
-  console->moveCursor(10, 10);
-  console->clearScreen(16, 1);
+  console->clearScreen(16, 14);
   EXPECT_EQ(fake.text(4, 2, 4), "    ");
-  EXPECT_EQ(fake.cells.back().attribute, 0x1f);  // far outside the window
+  EXPECT_EQ(fake.cells.back().attribute, 0xe1);  // far outside the window
   console->print("t");
   console->flush();
-  EXPECT_EQ(fake.cell(0, 0).attribute, 0x0f);  // at home, in the last setColor's colours
+  EXPECT_EQ(fake.cell(0, 0).attribute, 0xc1);  // at home, in the last setColor's colours
   fake.screenInfoOk = false;
-  console->moveCursor(5, 5);
   console->clearScreen(16, 16);
   EXPECT_EQ(fake.cursor.x + fake.cursor.y, 0);  // homed even when the buffer cannot be read
 }
@@ -118,15 +115,15 @@ TEST_F(ConsoleApiTest, InputRecordsFoldIntoKeysModifiersThePointerAndJoysticks) 
 }
 
 TEST_F(ConsoleApiTest, AnIdleLoopSleepsUntilInputAndAFatalStopDropsWhatWasTypedMeanwhile) {
-  fake.at(1000, keyEvent(kEnter, true));
+  fake.events.emplace_back(1000, keyEvent(kEnter, true));
   while (!console->keyDown(kEnter)) {
   }
-  EXPECT_EQ(fake.clock, 1000);
+  EXPECT_EQ(fake.clock, 1000);  // woken when the key arrives, after a few waits
   EXPECT_TRUE(fake.inputWaits > 0 && fake.inputWaits < 10) << fake.inputWaits;
   console->waitTicks(250);
   EXPECT_EQ(fake.clock, 1250);
   // A fatal stop drops what was typed, then waits for an echoed line.
-  fake.at(0, keyEvent(65, true));
+  fake.events.emplace_back(0, keyEvent(65, true));
   fake.lines = {"typed"};
   EXPECT_THROW(console->stopAfterMessage(), FakeConsole::Exit);
   EXPECT_EQ(fake.exitStatus, Console::kFatalStopStatus);

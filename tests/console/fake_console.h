@@ -55,7 +55,6 @@ class FakeConsole : public ConsoleApi {
     for (int i = x; i < x + n; ++i) s += cell(i, y).text;
     return s;
   }
-  void at(std::int64_t time, const InputRecord& record) { events.emplace_back(time, record); }
 
   // --- ConsoleApi: the clock moves only when the game waits; a wait for
   // input ends when the next record arrives.
