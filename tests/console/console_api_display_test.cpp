@@ -24,9 +24,8 @@ TEST(DisplayConversionEverywhere, CodePage932MeansTheSameEverywhere) {
       {"\\~", "\\~"},                                    // ASCII stays ASCII
   };
   for (const auto& [sjis, utf8] : pairs) {
-    SCOPED_TRACE(utf8);
     EXPECT_EQ(shiftJisToUtf8(sjis), utf8);
-    EXPECT_EQ(utf8ToShiftJis(utf8), sjis);
+    EXPECT_EQ(utf8ToShiftJis(utf8), sjis) << utf8;
   }
   // What code page 932 cannot hold becomes a question mark.
   EXPECT_EQ(shiftJisToUtf8("\x85\x40"), "?");                       // an unassigned code

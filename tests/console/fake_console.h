@@ -33,8 +33,8 @@ class FakeConsole : public ConsoleApi {
   ConsoleCursorInfo caret{25, true};
   std::uint32_t inputMode = 0x1F7;  // a console window's usual input mode
   std::uint32_t outputCodePage = 932;
-  bool outputOpen = true, inputOpen = true, restoreArmed = false;
-  ConsoleRestore armed;                       // what an outside stop would put back
+  bool outputOpen = true, inputOpen = true;
+  std::optional<ConsoleRestore> armed;        // what an outside stop would put back; none: not armed
   std::int64_t clock = 0, inputWaits = 0;     // inputWaits: idle sleeps until input
   std::deque<std::pair<std::int64_t, InputRecord>> events;  // input records and the time they arrive at
   std::deque<std::string> lines;              // typed lines; none left: the read fails
@@ -55,7 +55,6 @@ class FakeConsole : public ConsoleApi {
     for (int i = x; i < x + n; ++i) s += cell(i, y).text;
     return s;
   }
-  void at(std::int64_t time, const InputRecord& record) { events.emplace_back(time, record); }
 
   // --- ConsoleApi: the clock moves only when the game waits; a wait for
   // input ends when the next record arrives.
@@ -110,27 +109,8 @@ class FakeConsole : public ConsoleApi {
     return fill(h, n, at, done, [ch](Cell& c) { c.text = std::string(1, ch); });
   }
   std::uint32_t getConsoleOutputCP() override { return outputCodePage; }
-  // Shift-JIS on code page 932: a lead byte and its trail take two cells.
-  bool writeConsoleA(ConsoleHandle h, const char* bytes, std::size_t size) override {
-    for (std::size_t i = 0, n = 1; out(h) && i < size; i += n) {
-      const auto b = static_cast<unsigned char>(bytes[i]);
-      const bool lead = outputCodePage == 932 && ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC));
-      n = lead && i + 1 < size ? 2 : 1;
-      if (b == '\r') cursor.x = 0;
-      else if (b == '\n') newLine();
-      else put(std::string(bytes + i, n), static_cast<int>(n));
-    }
-    return out(h);
-  }
-  // UTF-8: U+3000 to U+EFFF (CJK, kana, hangul) take two cells, the rest one.
-  bool writeConsoleUtf8(ConsoleHandle h, const char* utf8, std::size_t size) override {
-    for (std::size_t i = 0, n = 1; out(h) && i < size; i += n) {
-      const auto b = static_cast<unsigned char>(utf8[i]);
-      n = std::min<std::size_t>(b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4, size - i);
-      put(std::string(utf8 + i, n), n == 3 && b >= 0xE3 && b <= 0xEE ? 2 : 1);
-    }
-    return out(h);
-  }
+  bool writeConsoleA(ConsoleHandle h, const char* s, std::size_t n) override { return write(h, s, n, false); }
+  bool writeConsoleUtf8(ConsoleHandle h, const char* s, std::size_t n) override { return write(h, s, n, true); }
 
   bool getConsoleMode(ConsoleHandle h, std::uint32_t& mode) override { return store(in(h), mode, inputMode); }
   bool setConsoleMode(ConsoleHandle h, std::uint32_t mode) override { return store(in(h), inputMode, mode); }
@@ -152,23 +132,20 @@ class FakeConsole : public ConsoleApi {
     if ((inputMode & kEnableEchoInput) != 0 && writeConsoleUtf8(kOutput, utf8.data(), utf8.size())) newLine();
     return true;
   }
-  void armRestore(const ConsoleRestore& restore) override {
-    armed = restore;
-    restoreArmed = true;
-  }
-  void disarmRestore() override { restoreArmed = false; }
+  void armRestore(const ConsoleRestore& restore) override { armed = restore; }
+  void disarmRestore() override { armed.reset(); }
 
   std::uint32_t joyGetPos(std::uint32_t id, JoyInfo& info) override {
     return id < 2 && joystick[id] && store(true, info, *joystick[id]) ? 0 : 167;  // JOYERR_UNPLUGGED
   }
   std::uint32_t mciSendCommand(std::uint32_t id, std::uint32_t msg, std::uintptr_t flags, MciPlayParams* p) override {
-    return p != nullptr ? log("mci", id, msg, flags, p->from) : log("mci", id, msg, flags);
+    return p != nullptr ? log("mci", {id, msg, flags, p->from}) : log("mci", {id, msg, flags});
   }
-  std::uint32_t waveOutReset(WaveOutHandle d) override { return log("reset", d); }
+  std::uint32_t waveOutReset(WaveOutHandle d) override { return log("reset", {d}); }
   std::uint32_t waveOutUnprepareHeader(WaveOutHandle d, WaveHeader*, std::uint32_t size) override {
-    return log("unprepare", d, size);
+    return log("unprepare", {d, size});
   }
-  std::uint32_t waveOutClose(WaveOutHandle d) override { return log("close", d); }
+  std::uint32_t waveOutClose(WaveOutHandle d) override { return log("close", {d}); }
 
  private:
   bool out(ConsoleHandle h) const { return h == kOutput && outputOpen; }
@@ -186,12 +163,24 @@ class FakeConsole : public ConsoleApi {
     return out(h);
   }
   // A multimedia call as its name and its numbers: "mci 5 2054 65540 0".
-  template <typename... Numbers>
-  std::uint32_t log(const char* call, Numbers... numbers) {
-    std::string line = call;
-    ((line += " " + std::to_string(numbers)), ...);
-    multimedia.push_back(line);
+  std::uint32_t log(std::string call, std::initializer_list<std::uintptr_t> numbers) {
+    for (const std::uintptr_t n : numbers) call += " " + std::to_string(n);
+    multimedia.push_back(call);
     return 0;
+  }
+  // Text at the cursor: Shift-JIS (a lead byte and its trail take two cells on code page 932) or UTF-8
+  // (U+3000 to U+EFFF, CJK, kana and hangul, take two cells, the rest one).
+  bool write(ConsoleHandle h, const char* bytes, std::size_t size, bool utf8) {
+    for (std::size_t i = 0, n = 1; out(h) && i < size; i += n) {
+      const auto b = static_cast<unsigned char>(bytes[i]);
+      const bool lead = outputCodePage == 932 && ((b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC));
+      const std::size_t utf8Length = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+      n = utf8 ? std::min(utf8Length, size - i) : lead && i + 1 < size ? 2 : 1;
+      if (b == '\r') cursor.x = 0;
+      else if (b == '\n') newLine();
+      else put(std::string(bytes + i, n), utf8 ? 1 + (n == 3 && b >= 0xE3 && b <= 0xEE) : static_cast<int>(n));
+    }
+    return out(h);
   }
   void newLine() {
     cursor.x = 0;
