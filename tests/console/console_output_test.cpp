@@ -12,10 +12,7 @@ namespace {
 // blink and then corrected to the bright colour without blink.
 TEST(ConsoleOutput, EscapeSequencesUseTheStoredPair) {
   Bench bench;
-  const struct {
-    void (*operation)(Console&);
-    const char* bytes;
-  } cases[] = {
+  const struct { void (*operation)(Console&); const char* bytes; } cases[] = {
       {[](Console& c) { c.moveCursor(5, 3); }, "\x1b[3;5H"},
       {[](Console& c) { c.clearScreen(16, 16); }, "\x1b[2J"},
       {[](Console& c) { c.clearScreen(15, 0); }, "\x1b[0;1;37;40m\x1b[97m\x1b[2J"},

@@ -30,13 +30,23 @@ std::string show(const InputEvent& e) {
   return e.time == 0 ? s : s + "@" + std::to_string(e.time);
 }
 
-std::string show(const std::vector<InputEvent>& events) {
-  std::string s;
-  for (const InputEvent& e : events) s += (s.empty() ? "" : " | ") + show(e);
-  return s;
-}
-
 const std::string ESC = "\x1b", CSI = "\x1b[", SS3 = "\x1bO";
+constexpr std::int64_t kTimeout = InputDecoder::kEscapeTimeoutMs;
+
+// Feeds each piece at its time (no bytes: the timeout checked then); the
+// events joined by " | ", and the deadline still pending after them as " ~<time>".
+struct Step { std::int64_t at; std::string bytes; };
+std::string decode(const std::vector<Step>& steps) {
+  InputDecoder d;
+  std::vector<InputEvent> out;
+  for (const Step& step : steps) {
+    if (step.bytes.empty()) d.expire(step.at, out);
+    else d.feed(step.bytes.data(), step.bytes.size(), step.at, out);
+  }
+  std::string shown;
+  for (const InputEvent& e : out) shown += (shown.empty() ? "" : " | ") + show(e);
+  return shown + " ~" + std::to_string(d.pendingDeadline());
+}
 
 // Each input fed in one piece at time 0, then the escape timeout let pass.
 TEST(InputDecoder, KeysMouseAndText) {
@@ -118,21 +128,12 @@ TEST(InputDecoder, KeysMouseAndText) {
        CSI + "C", "key 66 'b' | key 39"},
       {"unfinished at the end", "ab" + CSI + "1" + CSI + "M !" + ESC + "]11;", "key 65 'a' | key 66 'b'"},
   };
-  for (const auto& c : cases) {
-    InputDecoder d;
-    std::vector<InputEvent> out;
-    d.feed(c.input.data(), c.input.size(), 0, out);
-    d.expire(InputDecoder::kEscapeTimeoutMs, out);
-    EXPECT_EQ(show(out), c.expected) << c.name;
-    EXPECT_EQ(d.pendingDeadline(), -1) << c.name;
-  }
+  for (const auto& c : cases) EXPECT_EQ(decode({{0, c.input}, {kTimeout, ""}}), c.expected + " ~-1") << c.name;
 }
 
 // Feeds and timeout checks at given times: events carry the arrival time of
 // their first byte, and pending bytes wait exactly the timeout.
 TEST(InputDecoderTiming, ArrivalTimesAndTheTimeout) {
-  constexpr std::int64_t kTimeout = InputDecoder::kEscapeTimeoutMs;
-  struct Step { std::int64_t at; std::string bytes; };  // no bytes: expire() at `at`
   const struct { const char* name; std::vector<Step> steps; std::string expected; std::int64_t deadline; } cases[] = {
       {"lone ESC waits", {{1000, ESC}, {1000 + kTimeout - 1, ""}}, "", 1000 + kTimeout},
       {"lone ESC at the timeout", {{1000, ESC}, {1000 + kTimeout, ""}, {5000, ""}}, "key 27@1000", -1},
@@ -147,16 +148,7 @@ TEST(InputDecoderTiming, ArrivalTimesAndTheTimeout) {
        "key 88 'x'@100 | mouse 4,4 b1@100 | text '\xe3\x81\x82'@120", -1},
       {"huge times", {{INT64_MAX - 5, ESC}}, "", INT64_MAX},
   };
-  for (const auto& c : cases) {
-    InputDecoder d;
-    std::vector<InputEvent> out;
-    for (const Step& step : c.steps) {
-      if (step.bytes.empty()) d.expire(step.at, out);
-      else d.feed(step.bytes.data(), step.bytes.size(), step.at, out);
-    }
-    EXPECT_EQ(show(out), c.expected) << c.name;
-    EXPECT_EQ(d.pendingDeadline(), c.deadline) << c.name;
-  }
+  for (const auto& c : cases) EXPECT_EQ(decode(c.steps), c.expected + " ~" + std::to_string(c.deadline)) << c.name;
 }
 
 }  // namespace
