@@ -107,8 +107,7 @@ TEST(InputDecoder, KeysMouseAndText) {
        "text '\xe3' | text '\x81' | key 65 'a' | text '\xe3' | text '\xe3\x81\x82' | text '\xc3' | key 38 | "
        "text '\xf0' | text '\x9f' | text '\x98'"},
       {"answers to queries", "^[[?62;22c^[[?1u^[[>41;360;0c^[[5na", "attributes | flags | key 65 'a'"},
-      {"unknown CSI and SS3", "^[[I^[[O^[[2 q^[Ozb", "key 66 'b'"},
-      {"bracketed paste markers", "^[[200~ab^[[201~", "key 65 'a' | key 66 'b'"},
+      {"unknown CSI and SS3, paste markers", "^[[I^[[O^[[2 q^[Oz^[[200~ab^[[201~", "key 65 'a' | key 66 'b'"},
       {"strings", "^[]11;rgb:0/0/0\x07^[]11;rgb:f/f/f^[\\^[P1$r0m^[\\^[_Gi=1;OK^[\\^[]52;c;" + std::string(3000, 'Q') +
        "\x07" "a", "key 65 'a'"},
       {"unterminated string cut by a sequence", "^[]11;rgb^[[A", "key 38"},
