@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "support/bench.h"
 
 namespace kotodama::test {
@@ -12,31 +10,25 @@ namespace {
 // blink and then corrected to the bright colour without blink.
 TEST(ConsoleOutput, EscapeSequencesUseTheStoredPair) {
   Bench bench;
-  const struct {
-    void (*operation)(Console&);
-    const char* bytes;
-  } cases[] = {
-      {[](Console& c) { c.moveCursor(5, 3); }, "\x1b[3;5H"},
-      {[](Console& c) { c.clearScreen(16, 16); }, "\x1b[2J"},
-      {[](Console& c) { c.clearScreen(15, 0); }, "\x1b[0;1;37;40m\x1b[97m\x1b[2J"},
-      {[](Console& c) { c.setCursorVisible(0, 0); }, "\x1b[?25l"},
-      {[](Console& c) { c.setCursorVisible(1, 100); }, "\x1b[?25h"},
-      {[](Console& c) { c.setColor(0, 12); }, "\x1b[0;30;5;41m\x1b[25;101m"},
-      {[](Console& c) { c.setColor(16, 16); }, ""},
-      {[](Console& c) { c.setColor(16, 4); }, "\x1b[0;30;41m"},
-      {[](Console& c) { c.setColor(7, 16); }, "\x1b[0;37;41m"},
-      {[](Console& c) { c.setColor(17, 0); }, "\x1b[0;34;40m"},
-      {[](Console& c) { c.setColor(16, 14); }, "\x1b[0;34;5;43m\x1b[25;103m"},  // keeps blue
-      {[](Console& c) { c.setColor(15, 9); }, "\x1b[0;1;37;5;44m\x1b[97;25;104m"},
-      {[](Console& c) { c.setColor(6, 3); }, "\x1b[0;33;46m"},
-  };
-  for (const auto& c : cases) {
+  const auto sent = [&](auto operation) {
     bench.console.flush();
     const std::size_t before = bench.platform.output().size();
-    c.operation(bench.console);
+    operation(bench.console);
     bench.console.flush();
-    EXPECT_EQ(bench.platform.output().substr(before), c.bytes);
-  }
+    return bench.platform.output().substr(before);
+  };
+  EXPECT_EQ(sent([](Console& c) { c.moveCursor(5, 3); }), "\x1b[3;5H");
+  EXPECT_EQ(sent([](Console& c) { c.clearScreen(16, 16); }), "\x1b[2J");
+  EXPECT_EQ(sent([](Console& c) { c.clearScreen(15, 0); }), "\x1b[0;1;37;40m\x1b[97m\x1b[2J");
+  EXPECT_EQ(sent([](Console& c) { c.setCursorVisible(0, 0); }), "\x1b[?25l");
+  EXPECT_EQ(sent([](Console& c) { c.setCursorVisible(1, 100); }), "\x1b[?25h");
+  // One after another: 16 keeps the colour set before (16, 14 keeps blue).
+  const struct { int fg, bg; const char* bytes; } colours[] = {
+      {0, 12, "\x1b[0;30;5;41m\x1b[25;101m"}, {16, 16, ""}, {16, 4, "\x1b[0;30;41m"}, {7, 16, "\x1b[0;37;41m"},
+      {17, 0, "\x1b[0;34;40m"}, {16, 14, "\x1b[0;34;5;43m\x1b[25;103m"}, {15, 9, "\x1b[0;1;37;5;44m\x1b[97;25;104m"},
+      {6, 3, "\x1b[0;33;46m"},
+  };
+  for (const auto& c : colours) EXPECT_EQ(sent([&](Console& console) { console.setColor(c.fg, c.bg); }), c.bytes);
   // A whole screen's drawing leaves in one write.
   const auto writes = bench.platform.writes();
   for (int row = 1; row <= 25; ++row) {

@@ -15,6 +15,7 @@ const std::string kMacron = "\x81\x50";  // ￣
 const std::string kSubset = "\x81\xBC";  // ⊂ (one column on UTF-8 terminals), ⊃ after it
 const std::string kNa = "\x96\xBC";      // 名
 const std::string kSettle = "<settle>";  // a piece of a draw that calls settle()
+constexpr TerminalEncoding utf8 = TerminalEncoding::Utf8, sjis = TerminalEncoding::ShiftJis;
 
 // Puts `pieces` one by one from `start` ("@n" moves the cursor to column n);
 // "what came out|the column it ends on".
@@ -31,10 +32,8 @@ std::string draw(const std::vector<std::string>& pieces, int start, TerminalEnco
 }
 
 TEST(DisplayEncoderText, CellsStayWhereTheGamePutsThem) {
-  const TerminalEncoding sjis = TerminalEncoding::ShiftJis;
-  const std::string sjisText = kNa + kSubset + "a\xB1\x80\xFD";
   const struct { const char* name; std::vector<std::string> pieces; int start; std::string expected;
-    TerminalEncoding encoding = TerminalEncoding::Utf8; } cases[] = {
+    TerminalEncoding encoding = utf8; } cases[] = {
       {"ASCII, one column a byte", {"HP:", " 100~\\{}"}, 10, "HP: 100~\\{}|21"},
       {"full-width", {kNa + "\x91\x4F" "1" + kMacron + "\x82\xA0"}, 3, "名前1￣あ|12"},
       {"narrow ones put the cursor back", {"(" + kSubset + "\x81\xBD)"}, 10, "(⊂\x1b[13G⊃\x1b[15G)|16"},
@@ -46,11 +45,10 @@ TEST(DisplayEncoderText, CellsStayWhereTheGamePutsThem) {
       {"a cursor move drops a held lead", {"\x82", "@20", "\xA0"}, 1, " |21"},
       {"controls are blanks", {std::string("\0a\t\n\r\x1b\x7f\x1f" "b", 9)}, 1, " a      b|10"},
       {"half-width katakana, unassigned", {"\xA1\xB1\xDE\xDF[\xEB\x40]"}, 1, "｡ｱﾞﾟ[??]|9"},
-      {"lead before no trail", {std::string("\x82\x7F\x82\x20\x82\xFD\x82\0\x82?\xFC", 11), kSettle}, 1,
-       "         ? |12"},
+      {"lead, no trail", {std::string("\x82\x7F\x82\x20\x82\xFD\x82\0\x82?\xFC", 11), kSettle}, 1, "         ? |12"},
       {"column saturates", {"abc" + kMacron}, INT_MAX - 1, "abc￣|" + std::to_string(INT_MAX)},
       {"column at least 1", {"@-5", "a"}, 1, "a|2"},
-      {"Shift-JIS terminal: bytes as they are", {sjisText}, 1, sjisText + "|9", sjis},
+      {"Shift-JIS terminal: as is", {kNa + kSubset + "a\xB1\x80\xFD"}, 1, kNa + kSubset + "a\xB1\x80\xFD|9", sjis},
       {"Shift-JIS terminal: controls, lead held",
        {std::string("\0\x1b\x7fx", 4), "\x96", "\xBC", "\x96", kSettle, "\x96!"}, 1, "   x" + kNa + "  !|10", sjis},
   };
@@ -65,7 +63,6 @@ TEST(DisplayEncoderText, CellsStayWhereTheGamePutsThem) {
 // What the other conversion tests leave out: bytes that are no character
 // become "?" (a NUL stays), and the widths of what is typed.
 TEST(ShiftJisConversion, WholeStringsTypedTextAndWidths) {
-  const TerminalEncoding utf8 = TerminalEncoding::Utf8, sjis = TerminalEncoding::ShiftJis;
   EXPECT_EQ(utf8ToShiftJis("\xC0\xAF\xE0\x80\xAF\xED\xA0\x80"), "????????");  // overlong, surrogate
   EXPECT_EQ(shiftJisToUtf8("\x83\x41\xB1\xEB\x40\x81\x20\x80\xA0\xFF\x96"), "アｱ?? ????");
   EXPECT_EQ(shiftJisToUtf8(std::string("a\0b", 3)), std::string("a\0b", 3));

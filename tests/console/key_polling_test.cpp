@@ -4,6 +4,7 @@
 // typed Shift-JIS on a Shift-JIS terminal.
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,14 @@
 
 namespace kotodama::test {
 namespace {
+
+// Lets `ticks` pass, then how many of `keys` keyDown reads down.
+int downAfter(Console& c, int ticks, std::initializer_list<int> keys) {
+  c.waitTicks(ticks);
+  int down = 0;
+  for (int key : keys) down += c.keyDown(key);
+  return down;
+}
 
 // Presses fold into keyDown when a poll sees them (codes read their low eight
 // bits) and stay down for the rest of the pass; a tap is let go at the next
@@ -25,23 +34,19 @@ TEST(KeyPolling, PressesAndTheMouseFoldIntoKeyDown) {
   bench.platform.at(100, "A");
   c.waitTicks(150);  // arrives during a wait: not folded yet
   for (int code : {int{'A'}, 16, 256 + 'A', -256 + 'A', int{'A'}}) EXPECT_EQ(c.keyDown(code), 1) << code;  // 16: Shift
-  c.waitTicks(1);
-  EXPECT_EQ(c.keyDown('A') + c.keyDown(16), 0);
+  EXPECT_EQ(downAfter(c, 1, {'A', 16}), 0);
   bench.platform.at(300, keys::kDown).at(320, keys::kEnter);
   c.waitTicks(1);
-  c.waitTicks(400);  // an animation (waits with no poll between them): presses and releases folded at once
-  EXPECT_EQ(c.keyDown(kDown) + c.keyDown(kEnter), 0);
+  // An animation (waits with no poll between them): presses and releases folded at once.
+  EXPECT_EQ(downAfter(c, 400, {kDown, kEnter}), 0);
   bench.platform.at(700, "\x1b[1;5B" + keys::mousePress(80, 25));  // Ctrl+Down, a press in the last cell
-  c.waitTicks(229);  // 80 ms after the press
-  EXPECT_EQ(c.keyDown(17) + c.keyDown(kDown) + c.keyDown(kLeftButton), 3);
+  EXPECT_EQ(downAfter(c, 229, {17, kDown, kLeftButton}), 3);  // 80 ms after the press
   EXPECT_EQ(c.keyDown(kPointerColumn) * 100 + c.keyDown(kPointerRow), 8025);
   c.resetKeys();
   EXPECT_EQ(c.keyDown(kDown), 0);
-  c.waitTicks(500);
-  EXPECT_EQ(c.keyDown(kLeftButton), 0);
+  EXPECT_EQ(downAfter(c, 500, {kLeftButton}), 0);
   bench.platform.at(1300, "\x1b[<32;1;1M");  // drag with the button held
-  c.waitTicks(200);
-  EXPECT_EQ(c.keyDown(kLeftButton), 1);
+  EXPECT_EQ(downAfter(c, 200, {kLeftButton}), 1);
   EXPECT_EQ(c.keyDown(kPointerColumn) * 100 + c.keyDown(kPointerRow), 101);
 }
 
@@ -51,20 +56,15 @@ TEST(KeyPolling, PressesAndTheMouseFoldIntoKeyDown) {
 TEST(KeyPolling, AHeldKeyStaysDownUntilItsRepeatsStop) {
   Bench bench;
   bench.platform.holdAt(0, keys::kDown, 2000);
-  int count = 0;  // polled every 100 ms, as a menu does
-  while (bench.platform.clock() < 2000) {
-    count += bench.console.keyDown(kDown);
-    bench.console.waitTicks(100);
-  }
+  int count = bench.console.keyDown(kDown);  // polled at the press, then every 100 ms as a menu does
+  for (int poll = 1; poll < 20; ++poll) count += downAfter(bench.console, 100, {kDown});
   EXPECT_GE(count, 14);  // at the press, then at every poll once the terminal repeats
-  bench.console.waitTicks(40);  // 55 ms after the last repeat
-  EXPECT_EQ(bench.console.keyDown(kDown), 0);
+  EXPECT_EQ(downAfter(bench.console, 140, {kDown}), 0);  // at 2040, 55 ms after the last repeat
 }
 
 TEST(ConfirmWait, EndsOnANewPressOrClickOnly) {
   // Each script, then the confirm wait from 600 ms: how it ends and when.
-  using Script = std::function<void(ScriptedPlatform&)>;
-  const struct { const char* what; Script script; Outcome::Kind kind; std::int64_t time; } cases[] = {
+  const struct { const char* what; void (*script)(ScriptedPlatform&); Outcome::Kind kind; int end; } cases[] = {
       {"tapped during the pause, then again",
        [](ScriptedPlatform& p) { p.at(100, keys::kEnter).at(3000, keys::kEnter); }, Outcome::Returned, 3050},
       {"still down when it starts", [](ScriptedPlatform& p) { p.at(550, keys::kEnter); }, Outcome::Returned, 650},
@@ -81,7 +81,7 @@ TEST(ConfirmWait, EndsOnANewPressOrClickOnly) {
       return 0;
     });
     EXPECT_EQ(outcome.kind, c.kind) << c.what;
-    EXPECT_EQ(outcome.time, c.time) << c.what;
+    EXPECT_EQ(outcome.time, c.end) << c.what;
     // Waiting reads the terminal a few hundred times, not millions: it sleeps.
     EXPECT_LT(bench.platform.reads(), 2000) << c.what;
   }
@@ -94,11 +94,7 @@ TEST(ConfirmWait, EndsOnANewPressOrClickOnly) {
 //  t         take what is due       a   take everything, as a line read does
 //  d vk      keyDown reported the key down        z   the game paused
 // and the events of each take, "vk+" for a press, "vk-" for a release, "m<b>" for a mouse report.
-struct Op {
-  std::int64_t t;
-  char op;
-  int arg = 0;
-};
+struct Op { std::int64_t t; char op; int arg = 0; };
 
 std::string play(const std::vector<Op>& ops) {
   EventQueue queue;
@@ -120,16 +116,13 @@ std::string play(const std::vector<Op>& ops) {
       case 'd': queue.reportedDown(o.arg); break;
       case 'z': queue.paused(); break;
     }
-    if (o.op != 't' && o.op != 'a') continue;
-    std::string take;
+    if (o.op == 't' || o.op == 'a') taken += " |";
     for (const InputEvent& x : out) {
-      take += take.empty() ? "" : " ";
-      take += x.kind == EventKind::Mouse ? "m" + std::to_string(x.buttons)
-                                         : std::to_string(x.vk) + (x.pressed ? "+" : "-");
+      taken += x.kind == EventKind::Mouse ? " m" + std::to_string(x.buttons)
+                                          : " " + std::to_string(x.vk) + (x.pressed ? "+" : "-");
     }
-    taken += (taken.empty() ? "" : " | ") + take;
   }
-  return taken;
+  return taken.substr(3);  // the first " | "
 }
 
 TEST(KeyRelease, TheQueuesRules) {
@@ -146,10 +139,9 @@ TEST(KeyRelease, TheQueuesRules) {
         {203, 't'}},
        "37+ 38+ | 37- | 38-"},
       {"a key the screen never asks about goes after three pauses",
-       {{0, 'P', 27}, {0, 't'}, {1, 'z'}, {2, 'z'}, {200, 't'}, {201, 'z'}, {202, 't'}}, "27+ |  | 27-"},
+       {{0, 'P', 27}, {0, 't'}, {1, 'z'}, {2, 'z'}, {200, 't'}, {201, 'z'}, {202, 't'}}, "27+ | | 27-"},
       {"typed ahead of a line's end: a whole tap", {{0, 'T', 13}, {0, 't'}}, "13+ 13-"},
-      {"a line read takes the presses and leaves the releases due",
-       {{0, 'p', 65}, {0, 'a'}, {0, 't'}}, "65+ | 65-"},
+      {"a line read takes the presses and leaves the releases due", {{0, 'p', 65}, {0, 'a'}, {0, 't'}}, "65+ | 65-"},
       {"a true release right after its press waits for the press to be seen",
        {{0, 'k', 40}, {0, 'r', 40}, {50, 't'}, {100, 't'}}, "40+ | 40-"},
       {"...but not right after a repeat of a key held long",
@@ -174,25 +166,20 @@ TEST(KeyRelease, TheKeyboardProtocolWhereTheTerminalKnowsIt) {
     ScriptedPlatform& p = bench.platform;
     Console& c = bench.console;
     p.at(1, keys::kUp);
-    c.waitTicks(2);
-    EXPECT_EQ(c.keyDown(kUp), 1);  // at once, before any answer
+    EXPECT_EQ(downAfter(c, 2, {kUp}), 1);  // at once, before any answer
     c.waitTicks(300);
     EXPECT_EQ(p.flagsPushed, knows);
     EXPECT_EQ(p.output().find("\x1b[?u\x1b[c") == 0, keyboard != Keyboard::NotATerminal);
     // Down held from 400 to 900, as the protocol reports it (plain terminals
     // would have sent only the press).
     p.at(400, knows ? "\x1b[B" : keys::kDown).at(900, knows ? "\x1b[1;1:3B" : "");
-    c.waitTicks(150);
-    EXPECT_EQ(c.keyDown(kDown), 1);
-    c.waitTicks(300);
-    EXPECT_EQ(c.keyDown(kDown), knows ? 1 : 0) << static_cast<int>(keyboard);
-    c.waitTicks(200);
-    EXPECT_EQ(c.keyDown(kDown), 0);
+    EXPECT_EQ(downAfter(c, 150, {kDown}), 1);
+    EXPECT_EQ(downAfter(c, 300, {kDown}), knows ? 1 : 0) << static_cast<int>(keyboard);
+    EXPECT_EQ(downAfter(c, 200, {kDown}), 0);
     // Enter pressed, and released only once the line is read (and its
     // release no longer reported): it is up after the line.
     p.at(1000, knows ? "\x1b[13u" : keys::kEnter).at(1100, "hero\r");
-    c.waitTicks(60);
-    EXPECT_EQ(c.keyDown(kEnter), 1);
+    EXPECT_EQ(downAfter(c, 60, {kEnter}), 1);
     const std::size_t before = p.output().size();
     EXPECT_EQ(c.readToken(10), "hero");
     EXPECT_EQ(c.keyDown(kEnter), 0);
