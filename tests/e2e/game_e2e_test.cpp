@@ -105,10 +105,9 @@ void expectEnded(PtySession& g, int status, const std::vector<std::string>& allo
     EXPECT_EQ(out.substr(out.rfind("\x1b[?1049l") - 7, 7), "\x1b[H\x1b[2J");
   }
   EXPECT_TRUE(allowed.empty() || std::ranges::find(allowed, readFile(g.folder().file("data1.bin"))) != allowed.end());
-  for (const auto& entry : std::filesystem::directory_iterator(g.folder().path())) {
-    const std::string name = entry.path().filename();
-    EXPECT_TRUE(allowed.empty() || name == "data1.bin" || (status == SIGKILL && name.ends_with(".tmp"))) << name;
-  }
+  for (const std::filesystem::path& file : std::filesystem::directory_iterator(g.folder().path()))
+    EXPECT_TRUE(allowed.empty() || file.filename() == "data1.bin" || (status == SIGKILL && file.extension() == ".tmp"))
+        << file;
 }
 
 // Sends Enter, then `signal` the moment a file in the folder whose name ends
@@ -179,8 +178,7 @@ TEST(GameEndToEnd, EveryWayOutGivesTheTerminalBackAndASaveKilledLeavesAWholeFigh
     PtySession g;
     std::filesystem::create_directory(g.folder().file("data1.bin"));
     walk(g, kToOverwrite);
-    g.send("\r");
-    walk(g, {{shows("data1.binが開けませんでした。"), ""}});
+    walk(g, {{lit(25, 13), "\r"}, {shows("data1.binが開けませんでした。"), ""}});
     pause(g, 500);
     g.send("\r");
     expectEnded(g, 1 << 8);
