@@ -81,9 +81,8 @@ class ScriptedPlatform : public Platform {
   // A key held from t for `duration` ms, as a terminal's auto-repeat sends it:
   // once at t, again after 500 ms, then every 33 ms.
   ScriptedPlatform& holdAt(std::int64_t t, std::string_view key, std::int64_t duration) {
-    at(t, key);
     for (std::int64_t r = t + 500; r < t + duration; r += 33) at(r, key);
-    return *this;
+    return at(t, key);
   }
   // Standard input ends at time t (after everything scheduled before it).
   ScriptedPlatform& endInputAt(std::int64_t t) {
