@@ -13,8 +13,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 #include <random>
+#include <thread>
 #include <tuple>
 
 #include "support/pty_session.h"
@@ -128,11 +128,10 @@ void enterThenKillOn(PtySession& g, std::uint32_t mask, std::string_view suffix,
 // still answering its next key: the game dies by it, the terminal given back,
 // slot 1 (hero) whole with no stray copy beside it. END by the mouse after a
 // window too small at the start, a fatal stop, a stop while nobody reads the
-// terminal: the terminal given back too (end of input, as from a file, shares
-// the fatal stop's way out). A save
-// stopped at each stage of it (as the file system reports it) leaves the old
-// fighter or the new one, and only the new one when the signal could wait.
-// Output into a file ends with the colours reset and the caret shown.
+// terminal: the terminal given back too. A save stopped at each stage of it
+// (as the file system reports it) leaves the old fighter or the new one, and
+// only the new one when the signal could wait. Output into a file (input at
+// its end at once) ends with the colours reset and the caret shown.
 TEST(GameEndToEnd, EveryWayOutGivesTheTerminalBackAndASaveKilledLeavesAWholeFighter) {
   std::mt19937 random(std::random_device{}());
   const std::tuple<std::string, Steps, int> moments[] = {

@@ -115,7 +115,7 @@ class ScriptedPlatform : public Platform {
     const std::string_view view(bytes, size);
     output_.append(view);
     screen_.feed(view);
-    // in the order of Keyboard
+    // What each kind of terminal answers to the keyboard query, in the order of Keyboard.
     constexpr std::string_view kAnswers[] = {"", "\x1b[?0u\x1b[?62;22c", "\x1b[?62;22c", ""};
     const std::string_view answer = kAnswers[static_cast<int>(keyboard)];
     if (!answer.empty() && view.find("\x1b[?u") != std::string_view::npos) at(now_ + 5, answer);

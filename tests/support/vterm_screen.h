@@ -74,7 +74,7 @@ class VtermScreen {
     } else if (c.chars[0] == 0 || c.chars[0] == 0xFFFFFFFFu) {
       result.text.assign(1, ' ');
     } else {
-      char utf8[4 * VTERM_MAX_CHARS_PER_CELL];
+      char utf8[6 * VTERM_MAX_CHARS_PER_CELL];  // libvterm writes up to six bytes a character
       result.text.assign(utf8, vterm_screen_get_text(screen_, utf8, sizeof utf8, {row - 1, row, column - 1, column}));
       result.width = c.width;
     }
