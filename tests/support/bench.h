@@ -27,8 +27,7 @@ struct Bench {
     try {
       outcome.value = screen();
     } catch (const ProcessExit& e) {
-      outcome.kind = Outcome::Exited;
-      outcome.value = e.status;
+      outcome = {Outcome::Exited, e.status};
     } catch (const TimeLimit&) {
       outcome.kind = Outcome::TimedOut;
     }

@@ -1,14 +1,26 @@
 #pragma once
 // End-to-end: the real game binary in a pseudo-terminal, driven with real key
 // and mouse bytes, its screen read through libvterm.
-#include <sys/types.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <termios.h>
+#include <unistd.h>
+#include <utmp.h>
 
+#include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <functional>
+#include <mutex>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
+#include "support/records.h"
 #include "support/vterm_screen.h"
 
 namespace kotodama::test {
@@ -16,8 +28,16 @@ namespace kotodama::test {
 // A fresh empty folder under /tmp, removed with everything in it at the end.
 class TempDir {
  public:
-  TempDir();
-  ~TempDir();
+  TempDir() {
+    char pattern[] = "/tmp/kotodama-test-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ignored);
+    std::filesystem::remove_all(path_, ignored);
+  }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   const std::string& path() const { return path_; }
@@ -42,23 +62,80 @@ class PtySession {
   // runs in a process group of its own, the terminal's foreground one, below
   // a parent that waits for it (so the terminal's stop keys would reach it).
   // Sessions may be started from several threads at once.
-  explicit PtySession(const std::string& workdir = "", int columns = 80, int rows = 25);
-  ~PtySession();  // not copyable, as its folder and screen are not
+  explicit PtySession(const std::string& workdir = "", int columns = 80, int rows = 25) : screen_(rows, columns) {
+    // One start at a time, so that no other session's child inherits this terminal.
+    static std::mutex starting;
+    const std::lock_guard lock(starting);
+    int slave = -1;
+    if (openpty(&master_, &slave, nullptr, nullptr, nullptr) != 0) throw std::runtime_error("openpty failed");
+    resize(columns, rows);
+    fcntl(master_, F_SETFD, FD_CLOEXEC);
+    fcntl(master_, F_SETFL, O_NONBLOCK);
+    parent_ = fork();
+    if (parent_ < 0) throw std::runtime_error("fork failed");
+    if (parent_ == 0) {
+      close(master_);
+      if (login_tty(slave) == 0) runGameBelowParent(workdir.empty() ? folder_.path() : workdir);
+      _exit(126);
+    }
+    close(slave);
+    // The game is known by its process group: the terminal's foreground one, once it has taken it.
+    const auto end = Clock::now() + Ms(5000);
+    while (((game_ = tcgetpgrp(master_)) <= 0 || game_ == parent_) && Clock::now() < end) usleep(1000);
+    if (game_ <= 0) game_ = parent_;
+  }
+  ~PtySession() {  // not copyable, as its folder and screen are not
+    if (status_ < 0) {
+      ::kill(game_, SIGKILL);
+      waitpid(parent_, nullptr, 0);
+    }
+    close(master_);
+  }
 
-  void send(std::string_view bytes);
+  void send(std::string_view bytes) {
+    while (!bytes.empty()) {
+      const ssize_t n = write(master_, bytes.data(), bytes.size());
+      if (n < 0 && errno != EAGAIN && errno != EINTR) return;
+      if (n > 0) bytes.remove_prefix(static_cast<std::size_t>(n));
+      if (n <= 0) readAvailable(10);  // let the game catch up
+    }
+  }
   // Reads the game's output into the screen until the condition holds or
   // the timeout passes; returns whether it held.
-  bool waitFor(const std::function<bool(const VtermScreen&)>& condition, int timeoutMs = 10000);
+  bool waitFor(const std::function<bool(const VtermScreen&)>& condition, int timeoutMs = 10000) {
+    for (const auto end = Clock::now() + Ms(timeoutMs); !condition(screen_); readAvailable(20)) {
+      if (Clock::now() >= end) return false;
+    }
+    return true;
+  }
   // Waits for the game to end; its wait status, or -1 after the timeout.
-  int waitExit(int timeoutMs = 10000);
-  void kill(int signal);
+  int waitExit(int timeoutMs = 10000) {
+    for (const auto end = Clock::now() + Ms(timeoutMs); status_ < 0 && Clock::now() < end; readAvailable(10)) {
+      int status = 0;
+      if (waitpid(parent_, &status, WNOHANG) == parent_) status_ = status;
+    }
+    readAvailable(50);
+    return status_;
+  }
+  void kill(int signal) { ::kill(game_, signal); }
   // The window becomes columns x rows (TIOCSWINSZ; the game gets SIGWINCH),
   // and so does the screen the output is read into.
-  void resize(int columns, int rows);
+  void resize(int columns, int rows) {
+    const winsize size{static_cast<unsigned short>(rows), static_cast<unsigned short>(columns), 0, 0};
+    ioctl(master_, TIOCSWINSZ, &size);
+    screen_.resize(rows, columns);
+  }
   // The game is stopped (SIGTSTP, SIGSTOP) and waits for SIGCONT.
-  bool stopped() const;
+  bool stopped() const {
+    // "pid (name) state ...", the game's name without ") "
+    return readFile("/proc/" + std::to_string(game_) + "/stat").value_or("").find(") T ") != std::string::npos;
+  }
   // The terminal's settings as the game leaves them.
-  termios settings() const;
+  termios settings() const {
+    termios t{};
+    tcgetattr(master_, &t);
+    return t;
+  }
 
   VtermScreen& screen() { return screen_; }
   const std::string& output() const { return output_; }
@@ -66,7 +143,41 @@ class PtySession {
   const TempDir& folder() const { return folder_; }
 
  private:
-  void readAvailable(int timeoutMs);
+  using Clock = std::chrono::steady_clock;
+  using Ms = std::chrono::milliseconds;
+
+  // In the child, on the new terminal: the game in a foreground process group
+  // of its own; this process waits for it and ends as it ended.
+  [[noreturn]] static void runGameBelowParent(const std::string& workdir) {
+    const pid_t game = fork();
+    if (game == 0) {
+      setpgid(0, 0);
+      signal(SIGTTOU, SIG_IGN);  // a background group may not take the terminal otherwise
+      tcsetpgrp(STDIN_FILENO, getpgrp());
+      signal(SIGTTOU, SIG_DFL);
+      const char* envp[] = {"LANG=C.UTF-8", "TERM=xterm-256color", "PATH=/usr/bin:/bin", nullptr};
+      if (chdir(workdir.c_str()) == 0) execle(KOTODAMA_BINARY, KOTODAMA_BINARY, nullptr, const_cast<char**>(envp));
+      _exit(127);
+    }
+    int status = 0;
+    waitpid(game, &status, 0);  // no handler here could interrupt it
+    if (WIFSIGNALED(status)) {
+      signal(WTERMSIG(status), SIG_DFL);
+      raise(WTERMSIG(status));
+    }
+    _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 125);
+  }
+  void readAvailable(int timeoutMs) {
+    pollfd p{master_, POLLIN, 0};
+    if (poll(&p, 1, timeoutMs) <= 0) return;
+    char buffer[65536];
+    for (ssize_t n; (n = read(master_, buffer, sizeof buffer)) > 0;) {
+      output_.append(buffer, static_cast<std::size_t>(n));
+      screen_.feed(std::string_view(buffer, static_cast<std::size_t>(n)));
+      send(screen_.takeOutput());
+    }
+  }
+
   TempDir folder_;
   int master_ = -1;
   pid_t parent_ = -1;  // the waiting parent, whose status mirrors the game's

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -56,7 +57,7 @@ class ScriptedPlatform : public Platform {
 
   // --- the script
   // Bytes that arrive at virtual time t (milliseconds since the start).
-  ScriptedPlatform& at(std::int64_t t, std::string_view bytes) { return schedule({t, std::string(bytes), {}}); }
+  ScriptedPlatform& at(std::int64_t t, std::string_view bytes) { return schedule(t, {std::string(bytes), {}}); }
   // Bytes that arrive `delay` ms after the first wait at which `condition` holds
   // (checked whenever the game waits or reads input). Each fires once, in order
   // of registration (a later one is checked only after the earlier ones fired).
@@ -74,16 +75,14 @@ class ScriptedPlatform : public Platform {
   }
   // A click: press at t, release at t + 50 (pointer moved there first).
   ScriptedPlatform& clickAt(std::int64_t t, int column, int row) {
-    at(t, keys::mouseMove(column, row));
-    at(t, keys::mousePress(column, row));
+    at(t, keys::mouseMove(column, row) + keys::mousePress(column, row));
     return at(t + 50, keys::mouseRelease(column, row));
   }
   // A key held from t for `duration` ms, as a terminal's auto-repeat sends it:
   // once at t, again after 500 ms, then every 33 ms.
   ScriptedPlatform& holdAt(std::int64_t t, std::string_view key, std::int64_t duration) {
-    at(t, key);
     for (std::int64_t r = t + 500; r < t + duration; r += 33) at(r, key);
-    return *this;
+    return at(t, key);
   }
   // Standard input ends at time t (after everything scheduled before it).
   ScriptedPlatform& endInputAt(std::int64_t t) {
@@ -92,7 +91,7 @@ class ScriptedPlatform : public Platform {
   }
   // The window becomes columns x rows at time t.
   ScriptedPlatform& resizeAt(std::int64_t t, int columns, int rows) {
-    return schedule({t, "", TerminalSize{columns, rows}});
+    return schedule(t, {"", TerminalSize{columns, rows}});
   }
   // The run stops with TimeLimit when the clock passes t.
   ScriptedPlatform& limitAt(std::int64_t t) {
@@ -116,18 +115,17 @@ class ScriptedPlatform : public Platform {
     const std::string_view view(bytes, size);
     output_.append(view);
     screen_.feed(view);
-    if (view.find("\x1b[?u") != std::string_view::npos) {
-      if (keyboard == Keyboard::KnowsProtocol) at(now_ + 5, "\x1b[?0u\x1b[?62;22c");
-      if (keyboard == Keyboard::Plain) at(now_ + 5, "\x1b[?62;22c");
-    }
+    // What each kind of terminal answers to the keyboard query, in the order of Keyboard.
+    constexpr std::string_view kAnswers[] = {"", "\x1b[?0u\x1b[?62;22c", "\x1b[?62;22c", ""};
+    const std::string_view answer = kAnswers[static_cast<int>(keyboard)];
+    if (!answer.empty() && view.find("\x1b[?u") != std::string_view::npos) at(now_ + 5, answer);
   }
   std::size_t read(char* buffer, std::size_t capacity) override {
     if (++reads_ % 1'000'000 == 0 && now_ == lastSpinCheck_) throw TimeLimit{now_};
     if (reads_ % 1'000'000 == 0) lastSpinCheck_ = now_;
     deliverDue();
     if (endlessZeros) return std::memset(buffer, 0, capacity), capacity;
-    const std::size_t n = std::min(capacity, readable_.size());
-    std::memcpy(buffer, readable_.data(), n);
+    const std::size_t n = readable_.copy(buffer, capacity);
     readable_.erase(0, n);
     return n;
   }
@@ -137,16 +135,15 @@ class ScriptedPlatform : public Platform {
     deliverDue();
     if (!readable_.empty() || resized_) return;
     // Until the next scheduled arrival or the end of input, whichever comes first.
-    std::int64_t next = scheduled_.empty() ? deadline : scheduled_.front().time;
-    if (endAt_ > now_) next = std::min(next, endAt_);
-    advanceTo(std::min(deadline, std::max(next, now_)));
+    const std::int64_t next = scheduled_.empty() ? deadline : scheduled_.begin()->first;
+    advanceTo(std::min({deadline, next, endAt_ > now_ ? endAt_ : deadline}));
     deliverDue();
   }
   void sleepUntil(std::int64_t deadline) override {
     deliverDue();
     advanceTo(deadline);
   }
-  JoystickReading joystick(int id) override { return (id == 0 || id == 1) ? joysticks[id] : JoystickReading{}; }
+  JoystickReading joystick(int) override { return {}; }
   [[noreturn]] void exitProcess(int status) override { throw ProcessExit{status}; }
 
   bool answersQueries() const override { return keyboard != Keyboard::NotATerminal; }
@@ -163,37 +160,28 @@ class ScriptedPlatform : public Platform {
   bool flagsPushed = false;
   std::vector<KeySignal> signals;
   bool endlessZeros = false;  // standard input reads NUL bytes without end, as from /dev/zero
-  JoystickReading joysticks[2];
 
  private:
-  struct Timed {
-    std::int64_t time;
+  struct Arrival {
     std::string bytes;
     std::optional<TerminalSize> size;  // a resize
   };
-  ScriptedPlatform& schedule(Timed item) {
-    auto it = std::upper_bound(scheduled_.begin(), scheduled_.end(), item.time,
-                               [](std::int64_t time, const Timed& other) { return time < other.time; });
-    scheduled_.insert(it, std::move(item));
+  ScriptedPlatform& schedule(std::int64_t t, Arrival arrival) {
+    scheduled_.emplace(t, std::move(arrival));  // after those already due at t
     return *this;
   }
   void advanceTo(std::int64_t t) {
-    if (t > limit_) {
-      now_ = limit_;
-      throw TimeLimit{now_};
-    }
-    now_ = std::max(now_, t);
+    now_ = t > limit_ ? limit_ : std::max(now_, t);
+    if (t > limit_) throw TimeLimit{now_};
   }
   void deliverDue() {
     while (nextCondition_ < conditions_.size() && conditions_[nextCondition_]()) ++nextCondition_;
-    std::size_t n = 0;
-    for (; n < scheduled_.size() && scheduled_[n].time <= now_; ++n) {
-      readable_ += scheduled_[n].bytes;
-      if (!scheduled_[n].size) continue;
-      resized_ = scheduled_[n].size;
+    for (auto it = scheduled_.begin(); it != scheduled_.end() && it->first <= now_; it = scheduled_.erase(it)) {
+      readable_ += it->second.bytes;
+      if (!it->second.size) continue;
+      resized_ = it->second.size;
       screen_.resize(resized_->rows, resized_->columns);
     }
-    scheduled_.erase(scheduled_.begin(), scheduled_.begin() + static_cast<std::ptrdiff_t>(n));
   }
 
   TerminalEncoding encoding_;
@@ -205,7 +193,7 @@ class ScriptedPlatform : public Platform {
   std::int64_t now_ = 0;
   std::int64_t limit_ = 3'600'000;
   std::int64_t endAt_ = -1;
-  std::vector<Timed> scheduled_;  // bytes and resizes, kept in time order
+  std::multimap<std::int64_t, Arrival> scheduled_;  // bytes and resizes in time order
   std::vector<std::function<bool()>> conditions_;  // each schedules its bytes once its condition holds
   std::optional<TerminalSize> resized_;  // not yet reported
   std::size_t nextCondition_ = 0;

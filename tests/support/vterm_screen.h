@@ -3,7 +3,6 @@
 // back cell by cell: character and console colours.
 #include <vterm.h>
 
-#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -18,13 +17,6 @@ struct Cell {
 };
 
 namespace detail {
-
-inline void appendUtf8(std::string& out, std::uint32_t c) {
-  const int trail = c < 0x80 ? 0 : c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;  // continuation bytes
-  const std::uint32_t lead = trail == 0 ? 0 : (0xFF00u >> (trail + 1)) & 0xFF;  // 0xC0, 0xE0 or 0xF0
-  out += static_cast<char>(lead | (c >> (6 * trail)));
-  for (int i = trail - 1; i >= 0; --i) out += static_cast<char>(0x80 | ((c >> (6 * i)) & 0x3F));
-}
 
 // The console colour of a cell's colour, its bright bit set by `bright`;
 // -1 for the terminal's default. Red and blue swap places.
@@ -82,7 +74,8 @@ class VtermScreen {
     } else if (c.chars[0] == 0 || c.chars[0] == 0xFFFFFFFFu) {
       result.text.assign(1, ' ');
     } else {
-      for (int i = 0; i < VTERM_MAX_CHARS_PER_CELL && c.chars[i] != 0; ++i) detail::appendUtf8(result.text, c.chars[i]);
+      char utf8[6 * VTERM_MAX_CHARS_PER_CELL];  // libvterm writes up to six bytes a character
+      result.text.assign(utf8, vterm_screen_get_text(screen_, utf8, sizeof utf8, {row - 1, row, column - 1, column}));
       result.width = c.width;
     }
     result.blink = c.attrs.blink != 0;
