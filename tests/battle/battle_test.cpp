@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "battle/battle.h"
@@ -16,9 +17,7 @@ namespace kotodama::test {
 namespace {
 
 // Equal speed; the player's speed is the only thing the two worked pairs change.
-Fighters workedPair(int playerSpeed = 50) {
-  return {fighter("me", 300, 100, 50, playerSpeed), fighter("foe", 250, 120, 50, 50)};
-}
+Fighters workedPair(int speed = 50) { return {fighter("me", 300, 100, 50, speed), fighter("foe", 250, 120, 50, 50)}; }
 
 // The log's two rows.
 std::string logRows(const VtermScreen& s) { return trimmed(s.text(22, 3, 77)) + " " + trimmed(s.text(23, 3, 77)); }
@@ -26,26 +25,23 @@ std::string logRows(const VtermScreen& s) { return trimmed(s.text(22, 3, 77)) + 
 // One battle, Enter held throughout unless `hold` is false (so every confirm
 // wait ends at once), watched at each of its waits: every blow's two log
 // lines and both hit-point lines each time they change.
-struct Battle {
+struct Battle : Bench {
   Battle(const Fighters& start, int draw = 0, bool hold = true, std::int64_t limit = 0) : fighters(start) {
-    if (hold) script.holdAt(0, keys::kEnter, 60'000);
-    if (limit > 0) script.limitAt(limit);
-    script.when([this](const VtermScreen& s) {
-      if (script.clock() != checked) {  // what a wait shows, it shows at its end
-        checked = script.clock();
-        if (s.text(23, 3, 77) != std::string(75, ' ')) add(blows, logRows(s));
-        add(hp, s.text(4, 17, 29) + " " + s.text(16, 50, 62));
-      }
+    if (hold) platform.holdAt(0, keys::kEnter, 60'000);
+    if (limit > 0) platform.limitAt(limit);
+    platform.when([this](const VtermScreen& s) {
+      // What a wait shows, it shows at its end: each tick is read once.
+      if (std::exchange(checked, platform.clock()) == platform.clock()) return false;
+      if (s.text(23, 3, 77) != std::string(75, ' ')) add(blows, logRows(s));
+      add(hp, s.text(4, 17, 29) + " " + s.text(16, 50, 62));
       return false;
     }, "");
-    outcome = bench.run([&] { return runBattle(bench.console, fighters, [draw] { return draw; }); });
+    outcome = run([&] { return runBattle(console, fighters, [draw] { return draw; }); });
   }
   static void add(std::vector<std::string>& log, const std::string& line) {
     if (line.find_first_not_of(' ') != std::string::npos && (log.empty() || log.back() != line)) log.push_back(line);
   }
 
-  Bench bench;
-  ScriptedPlatform& script = bench.platform;
   Fighters fighters;
   std::vector<std::string> blows, hp;
   Outcome outcome;
@@ -76,7 +72,7 @@ TEST(BattleRules, WorkedPairsToTheirBanners) {
       // The opening, its line, five blows and the closing pause.
       EXPECT_TRUE(returned(b.outcome, c.result) && b.outcome.time == 3500 + 50 + 650 * 5 + 1500) << b.outcome.time;
       EXPECT_EQ(std::pair(b.blows, b.hp), std::pair(c.blows, c.hp)) << draw;
-      if (draw == 0) expectGolden(b.bench.screen(), c.banner);
+      if (draw == 0) expectGolden(b.screen(), c.banner);
     }
   }
 }
@@ -121,7 +117,7 @@ TEST(BattleRules, OnlyRecordsANameCanGiveAreFought) {
                                 Fighters{fighter("hero", 316, 250, 230, 32), fighter("foe", 300, 100, 50, 29)}}) {
     Battle b(start, 0, false);
     EXPECT_TRUE(returned(b.outcome, kBattleRefused) && b.outcome.time == 1000) << b.outcome.time;  // no key needed
-    expectGolden(b.bench.screen(), "battle-cannot-fight");
+    expectGolden(b.screen(), "battle-cannot-fight");
     EXPECT_EQ(std::memcmp(&b.fighters, &start, sizeof start), 0);
   }
 }
@@ -141,7 +137,7 @@ TEST(BattleScreen, NamesInTheirBoxesAndTheOpeningLineOfEachDraw) {
   };
   for (const auto& c : cases) {
     Battle b(c.start, c.draw, true, 3525);
-    const VtermScreen& s = b.bench.screen();
+    const VtermScreen& s = b.screen();
     EXPECT_EQ(s.text(4, 3, 16) + s.text(16, 64, 80) + trimmed(s.text(22, 1, 77)), c.opponent + c.player + c.line);
   }
 }

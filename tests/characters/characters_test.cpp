@@ -44,24 +44,22 @@ TEST(Stats, WorkedExamplesSignedBytesAndRemainders) {
 
 // ------------------------------------------------------------- name entry
 
-const std::string kOpponentPrompt = "相手の名前を入力してください。";
 const std::string kTooLong = "名前が長すぎます。";
 
-// Runs one name entry into the name of fighter 0 on `bench`, after a pause
+// Runs one name entry into a 12-byte name field on `bench`, after a pause
 // of 1000 ticks (keys typed meanwhile are part of the line, as they would be
 // in a console's input buffer). Gives the name stored, "exit <status>", or
 // "waiting" (with what was written, if anything). Nothing past the name
 // field may change, however long the typed line.
 std::string enter(Bench& bench, int forOpponent = 0) {
-  Fighters fighters;
-  std::memset(fighters.data(), '#', sizeof fighters);
+  struct { char name[12], after[44]; } field;
+  std::memset(&field, '#', sizeof field);
   const Outcome o = bench.run([&] {
     bench.console.waitTicks(1000);
-    return enterName(bench.console, fighters[0].name, forOpponent);
+    return enterName(bench.console, field.name, forOpponent);
   });
-  const std::string name(fighters[0].name, strnlen(fighters[0].name, sizeof fighters[0].name));
-  const char* bytes = reinterpret_cast<const char*>(&fighters);
-  EXPECT_EQ(std::string(bytes + 12, sizeof fighters - 12), std::string(sizeof fighters - 12, '#')) << "overrun";
+  const std::string name(field.name, strnlen(field.name, sizeof field.name));
+  EXPECT_EQ(std::string(field.after, sizeof field.after), std::string(sizeof field.after, '#')) << "overrun";
   if (o.kind == Outcome::Exited) return "exit " + std::to_string(o.value);
   if (o.kind == Outcome::TimedOut) return name == std::string(12, '#') ? "waiting" : "waiting, wrote " + name;
   return o.value == static_cast<int>(name.size()) ? name : name + ", length " + std::to_string(o.value);
@@ -117,32 +115,14 @@ TEST(NameEntry, ReadsOneTokenAndKeepsTheRestOfTheLine) {
   bench.platform.at(before + 2500, "ef\r");
   EXPECT_EQ(enter(bench, 1), "cd");
   EXPECT_EQ(bench.platform.clock(), before + 1000);  // no wait but the pause
-  EXPECT_EQ(bench.screen().text(10, 25, 58), "[]" + kOpponentPrompt + "[]");
+  EXPECT_EQ(bench.screen().text(10, 25, 58), "[]相手の名前を入力してください。[]");
   EXPECT_EQ(enter(bench), "ef");  // the line is used up: a third entry waits for a new one
 }
 
 // ---------------------------------------------------------- status screen
 
-using Script = std::vector<std::pair<int, std::string>>;
 const std::string kQuestion = std::string(12, ' ') + "このキャラクターをセーブしますか？" + std::string(12, ' ');
 const std::string kWarning = "このキャラクターのデータは保存されませんがよろしいですか？";
-
-// Runs CREATE's screens as the game does, until 5000 at most: name entry
-// (`typed` arrives at 100, ahead of the script's bytes of the same tick), the
-// statistics (which clear the screen in the colours in force), and the
-// status screen.
-Outcome create(Bench& bench, const Script& script = {}, const std::string& typed = "勇者\r") {
-  bench.platform.at(100, typed).limitAt(5000);
-  for (const auto& [t, bytes] : script) bench.platform.at(t, bytes);
-  return bench.run([&] {
-    Character fighter{};
-    const int length = enterName(bench.console, fighter.name, 0);
-    bench.console.moveCursor(80, 3);
-    bench.console.print("x");
-    EXPECT_EQ(deriveStats(bench.console, fighter, length), 0);
-    return showStatus(bench.console, fighter);
-  });
-}
 
 bool lit(const VtermScreen& s, int first, int last) { return s.cell(first, 24).bg == 12 && s.cell(last, 24).bg == 12; }
 
@@ -156,7 +136,7 @@ TEST(StatusScreen, TheSaveQuestion) {
   const std::string R(keys::kRight), L(keys::kLeft), E(keys::kEnter), Esc(keys::kEscape);
   const auto at = keys::mouseMove;
   const auto click = [&](int c) { return at(c, 24) + keys::mousePress(c, 24) + keys::mouseRelease(c, 24); };
-  const struct { Script script; std::string shown; } cases[] = {
+  const struct { std::vector<std::pair<int, std::string>> script; std::string shown; } cases[] = {
       {{}, "YES question"}, {{{500, E}}, "YES question -> 0"},
       {{{100, E}}, "YES question"},  // typed ahead of the name's line end, a whole tap
       {{{500, R}, {1000, E}, {1100, E}}, "NO warning"},  // tapped during the 250 ticks after a confirm
@@ -180,9 +160,21 @@ TEST(StatusScreen, TheSaveQuestion) {
       {{{500, at(52, 24) + E}}, "YES question -> 0"},
       {{{500, at(52, 24)}, {1000, E}, {1500, at(30, 24)}, {2000, E}}, "YES warning -> 1"},
   };
+  // CREATE's screens as the game runs them, until 5000 at most: name entry (the name arrives at 100, ahead
+  // of the script's bytes of the same tick), the statistics (which clear the screen in the colours in
+  // force), and the status screen.
   for (const auto& c : cases) {
     Bench bench;
-    const Outcome o = create(bench, c.script);
+    bench.platform.at(100, "勇者\r").limitAt(5000);
+    for (const auto& [t, bytes] : c.script) bench.platform.at(t, bytes);
+    const Outcome o = bench.run([&] {
+      Character fighter{};
+      const int length = enterName(bench.console, fighter.name, 0);
+      bench.console.moveCursor(80, 3);
+      bench.console.print("x");
+      EXPECT_EQ(deriveStats(bench.console, fighter, length), 0);
+      return showStatus(bench.console, fighter);
+    });
     const VtermScreen& s = bench.screen();
     if (c.script.empty()) expectGolden(s, "status");
     const std::string question = s.text(21, 12, 69);

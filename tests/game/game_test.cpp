@@ -52,15 +52,14 @@ TEST(TitleMenu, Scripts) {
   const auto at = keys::mouseMove;
   struct Step { std::int64_t t; std::string bytes; std::int64_t hold = 0; };
   const struct { std::vector<Step> script; int choice; std::int64_t time; } cases[] = {
-      {{{kMenuReady, E}}, kChoiceCreate, kMenuReady},  // the first moment it answers
-      {{{2000, D}, {4900, E}, {6000, E}}, kChoiceCreate, 0},  // taps during the animation do not count...
-      {{{4000, E, 2000}}, kChoiceCreate, kMenuReady},          // ...a key still held when it ends does
+      // The first moment it answers; taps during the animation do not count.
+      {{{kMenuReady, E}}, kChoiceCreate, kMenuReady}, {{{2000, D}, {4900, E}, {6000, E}}, kChoiceCreate, 0},
       // Arrows move once a tap and wrap.
       {{{6300, D}, {6600, E}}, kChoiceBattle, 0}, {{{6300, D}, {6600, D}, {6900, E}}, kChoiceEnd, 0},
       {{{6300, U}, {6600, E}}, kChoiceEnd, 0}, {{{6300, D}, {6600, D}, {6900, D}, {7200, E}}, kChoiceCreate, 0},
-      // Held 1.1 s: a move at the press, then one a 100-tick pass while the
-      // terminal repeats (6500 to 7094): eight moves from CREATE land on END.
-      {{{6000, D, 1100}, {8000, E}}, kChoiceEnd, 0},
+      // A key still held when the animation ends counts. Held 1.1 s: a move at the press, then one a 100-tick
+      // pass while the terminal repeats (6500 to 7094): eight moves from CREATE land on END.
+      {{{4000, E, 2000}}, kChoiceCreate, kMenuReady}, {{{6000, D, 1100}, {8000, E}}, kChoiceEnd, 0},
       // The pointer lights the box under it; a click there chooses it in the
       // first pass after the press (passes every 50 ticks from 5070).
       {{{6000, at(20, 21)}, {7000, keys::mousePress(20, 21)}, {7050, keys::mouseRelease(20, 21)}}, kChoiceEnd, 7020},
@@ -75,16 +74,14 @@ TEST(TitleMenu, Scripts) {
       {{{6000, at(20, 21)}, {6200, at(50, 2)}, {6400, U}, {6600, E}}, kChoiceBattle, 0},
       // The pointer and Enter in one pass: the keyboard's entry answers when
       // it comes first, the pointer's when it is above it.
-      {{{6000, at(20, 21) + E}}, kChoiceCreate, 0},
-      {{{6000, D}, {6300, D}, {6600, at(20, 17) + E}}, kChoiceBattle, 0},
+      {{{6000, at(20, 21) + E}}, kChoiceCreate, 0}, {{{6000, D}, {6300, D}, {6600, at(20, 17) + E}}, kChoiceBattle, 0},
   };
   for (const auto& c : cases) {
     Bench bench;
     for (const Step& s : c.script) bench.platform.holdAt(s.t, s.bytes, s.hold);  // a hold of 0 is one tap
     const Outcome o = runTitle(bench);
     const bool inTime = c.time > 0 ? o.time == c.time : o.time >= c.script.back().t;
-    EXPECT_TRUE(returned(o, c.choice) && inTime) << testing::PrintToString(c.script.back().bytes) << " at "
-                                                 << c.script.back().t << ": " << o.value << " at " << o.time;
+    EXPECT_TRUE(returned(o, c.choice) && inTime) << "case " << &c - cases << ": " << o.value << " at " << o.time;
   }
 }
 

@@ -21,9 +21,7 @@ namespace {
 
 using Condition = std::function<bool(const VtermScreen&)>;
 
-Condition shows(std::string text) {
-  return [text = std::move(text)](const VtermScreen& s) { return s.contains(text); };
-}
+Condition shows(std::string text) { return [text](const VtermScreen& s) { return s.contains(text); }; }
 bool menuReady(const VtermScreen& s) { return s.cell(19, 13).text == ">" && s.cell(19, 13).bg == 12; }
 
 using Steps = std::vector<std::pair<Condition, std::string>>;
@@ -41,15 +39,13 @@ std::string play(const Steps& steps, std::int64_t at, bool battle, Upset upset) 
   Bench bench;
   ScriptedPlatform& p = bench.platform;
   for (const auto& [condition, bytes] : steps) p.when(condition, bytes, 100);
-  p.when(
-      [&](const VtermScreen&) {
-        const std::int64_t t = p.clock() + at;
-        if (upset == Upset::Shrink) p.resizeAt(t, 60, 20).resizeAt(t + 300, 80, 25);
-        if (upset == Upset::Redraw) p.at(t + 300, "\x0c").screen().feed("\x1b[44m\x1b[2J\x1b[H");
-        p.limitAt(t + 400);
-        return true;
-      },
-      "");
+  p.when([&](const VtermScreen&) {
+    const std::int64_t t = p.clock() + at;
+    if (upset == Upset::Shrink) p.resizeAt(t, 60, 20).resizeAt(t + 300, 80, 25);
+    if (upset == Upset::Redraw) p.at(t + 300, "\x0c").screen().feed("\x1b[44m\x1b[2J\x1b[H");
+    p.limitAt(t + 400);
+    return true;
+  }, "");
   Fighters fighters{fighter("hero", 316, 250, 230, 32), fighter("abc", 570, 111, 49, 111)};
   bench.run([&] { return battle ? runBattle(bench.console, fighters, [] { return 1; }) : runGame(bench.console); });
   // While shrunk, the size notice alone reaches the terminal; then the whole screen again.
@@ -59,16 +55,16 @@ std::string play(const Steps& steps, std::int64_t at, bool battle, Upset upset) 
 }
 
 TEST(Repaint, EveryScreenComesBackWholeAfterAShrinkOrCtrlL) {
-  const Steps toName = {{menuReady, "\r"}, {shows("名前を入力"), "her"}};
-  Steps toStatus = toName;
-  toStatus.insert(toStatus.end(), {{shows("her"), "o\r"}, {shows("セーブしますか"), ""}});
-  Steps toDialog = toStatus;
-  toDialog.insert(toDialog.end(), {{shows("セーブしますか"), "\r"}, {shows("戻る"), "\r"}, {shows("上書き"), ""}});
+  // CREATE up to the overwrite question; each case below plays its first steps.
+  const Steps create = {{menuReady, "\r"}, {shows("名前を入力"), "her"}, {shows("her"), "o\r"},
+                        {shows("セーブしますか"), ""}, {shows("セーブしますか"), "\r"}, {shows("戻る"), "\r"},
+                        {shows("上書き"), ""}};
+  const auto first = [&](int n) { return Steps(create.begin(), create.begin() + n); };
   const Steps toBattle = {{shows("BATTLE LOG"), ""}};
   const std::tuple<const char*, Steps, std::int64_t, bool> cases[] = {
       {"title animation", {}, 2000, false},     {"menu", {{menuReady, ""}}, 0, false},
-      {"name entry", toName, 300, false},       {"status", toStatus, 300, false},
-      {"overwrite question", toDialog, 300, false}, {"battle sliding in", toBattle, 0, true},
+      {"name entry", first(2), 300, false},     {"status", first(4), 300, false},
+      {"overwrite question", first(7), 300, false}, {"battle sliding in", toBattle, 0, true},
       {"battle at its confirm wait", toBattle, 8000, true},
   };
   for (const auto& [what, steps, at, battle] : cases) {
@@ -83,13 +79,12 @@ TEST(Repaint, EveryScreenComesBackWholeAfterAShrinkOrCtrlL) {
 // row wraps onto the next one, and Backspace goes back across the wrap.
 TEST(Repaint, TheTypedLineWrapsAsAConsolesLineInput) {
   Bench bench;
-  Console& c = bench.console;
-  c.moveCursor(75, 3);
+  bench.console.moveCursor(75, 3);
   bench.platform.at(10, "\rab\r");
-  EXPECT_EQ(c.readToken(20), "ab");
-  c.moveCursor(75, 10);
+  EXPECT_EQ(bench.console.readToken(20), "ab");
+  bench.console.moveCursor(75, 10);
   bench.platform.at(20, std::string(12, 'x') + std::string(3, '\x7f') + "yz\r");
-  EXPECT_EQ(c.readToken(20), std::string(9, 'x') + "yz");
+  EXPECT_EQ(bench.console.readToken(20), std::string(9, 'x') + "yz");
   EXPECT_EQ(bench.screen().text(4, 1, 3) + bench.screen().text(10, 75, 80) + bench.screen().text(11, 1, 6),
             "ab " "xxxxxx" "xxxyz ");
 }
