@@ -20,4 +20,4 @@ count() {
 }
 game=$(count console game characters slots battle cmake)
 tests=$(count tests)
-echo "game code: $game lines; tests: $tests lines; tests : game = $(awk -v t="$tests" -v g="$game" 'BEGIN { printf "%.0f%%", 100 * t / g }')"
+echo "game code: $game lines; tests: $tests lines; tests : game = $(awk -v t="$tests" -v g="$game" 'BEGIN { printf "%.1f%%", 100 * t / g }')"
