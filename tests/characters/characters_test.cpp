@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -13,6 +12,7 @@
 #include "characters/status_screen.h"
 #include "support/bench.h"
 #include "support/golden.h"
+#include "support/records.h"
 
 namespace kotodama::test {
 namespace {
@@ -35,9 +35,7 @@ TEST(Stats, WorkedExamplesSignedBytesAndRemainders) {
       {"4", {396, 75, 127, 50}}, {"!C", {541, 86, 272, 79}},
   };
   for (const auto& c : cases) {
-    Character f{};
-    std::memcpy(f.name, c.name.data(), c.name.size());
-    computeStats(f, static_cast<int>(c.name.size()));
+    const Character f = named(c.name);
     EXPECT_EQ((std::array{f.hp, f.attack, f.defense, f.speed}), c.stats) << testing::PrintToString(c.name);
   }
 }

@@ -13,6 +13,7 @@
 #include "support/bench.h"
 #include "support/golden.h"
 #include "support/pty_session.h"
+#include "support/records.h"
 
 namespace kotodama::test {
 namespace {
@@ -77,13 +78,6 @@ std::string renderSvg(const VtermScreen& s) {
     }
   }
   return svg + "</svg>\n";
-}
-
-Character named(std::string_view name) {
-  Character fighter{};
-  name.copy(fighter.name, kNameLimit);
-  computeStats(fighter, static_cast<int>(name.size()));
-  return fighter;
 }
 
 const struct {

@@ -1,5 +1,6 @@
 #pragma once
 // Fighter records and slot files as the tests write and read them.
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -7,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "characters/character.h"
 #include "slots/slot_file.h"
 
 namespace kotodama::test {
@@ -15,6 +17,14 @@ namespace kotodama::test {
 inline Character fighter(std::string_view name, int hp, int attack, int defense, int speed) {
   Character c{{}, hp, attack, defense, speed};
   name.copy(c.name, sizeof c.name);
+  return c;
+}
+
+// The fighter a typed name gives (the name's bytes, then zeros).
+inline Character named(std::string_view name) {
+  Character c{};
+  name.copy(c.name, kNameLimit);
+  computeStats(c, static_cast<int>(std::min(name.size(), std::size_t{kNameLimit})));
   return c;
 }
 

@@ -167,7 +167,7 @@ class ScriptedPlatform : public Platform {
     std::optional<TerminalSize> size;  // a resize
   };
   ScriptedPlatform& schedule(std::int64_t t, Arrival arrival) {
-    scheduled_.emplace(t, std::move(arrival));  // after those already due at t
+    scheduled_.emplace(t, std::move(arrival));  // after any already scheduled for t
     return *this;
   }
   void advanceTo(std::int64_t t) {
