@@ -27,6 +27,25 @@ status=0
 [ "$status" = 0 ] || fail "the installed game ended with status $status"
 grep -q CREATE "$stage/title.out" || fail "the installed game did not draw the title menu"
 
+# The command line: answers with plain text (no escape code) and a status,
+# never the game, whether or not a terminal is there.
+cli() { # expected status, expected start of standard output, of standard error, arguments
+  want=$1 out=$2 err=$3; shift 3
+  status=0
+  timeout 10 "$bin" "$@" </dev/null >"$stage/out" 2>"$stage/err" || status=$?
+  [ "$status" = "$want" ] || fail "kotodama $* ended with status $status, not $want"
+  [ "$(head -c ${#out} "$stage/out")" = "$out" ] || fail "kotodama $* printed: $(head -c 200 "$stage/out")"
+  [ "$(head -c ${#err} "$stage/err")" = "$err" ] || fail "kotodama $* printed on stderr: $(head -c 200 "$stage/err")"
+  ! grep -q "$(printf '\033')" "$stage/out" "$stage/err" || fail "kotodama $* printed escape codes"
+}
+version=$(sed -n 's/^project(kotodama VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+cli 0 "Usage: kotodama" "" --help
+cli 0 "kotodama $version" "" --version
+[ "$(cat "$stage/out")" = "kotodama $version" ] || fail "kotodama --version printed: $(cat "$stage/out")"
+cli 2 "" "kotodama: unknown argument: --nonsense" --nonsense
+cli 2 "" "kotodama: unknown argument: extra" --help extra
+grep -q "man 6 kotodama" "$stage/err" || fail "the usage does not name the manual page"
+
 warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
 [ -z "$warnings" ] || fail "man --warnings on kotodama.6: $warnings"
 
