@@ -14,7 +14,7 @@ WINE := $(WINE_ENV) /usr/lib/wine/wine64
 CMAKE_QUIET := -DCMAKE_RULE_MESSAGES=OFF --log-level=WARNING
 SANITIZER_ENV := ASAN_OPTIONS=abort_on_error=0:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 
-.PHONY: all play build test test-main test-asan test-fuzz test-cross test-install test-web release install package screenshots \
+.PHONY: all play build test test-main test-asan test-fuzz test-cross test-install test-web release install uninstall package screenshots \
   web bench fuzz clean
 
 all: build
@@ -101,16 +101,36 @@ clean:
 
 # `make install` builds the game in Release mode in its own folder and installs
 # it under $(PREFIX) (default /usr/local); DESTDIR stages it elsewhere.
-# `make package` builds the Debian package there (installing into /usr).
+# `make uninstall`, with the same PREFIX and DESTDIR, removes what the last
+# `make install` put there (CMake's install_manifest.txt, which lists the
+# files without DESTDIR and its last line without a line end).
+# `make package` builds the Debian package there (installing into /usr, the
+# game into /usr/games).
 release:
 	@./scripts/install-deps.sh play
-	@cmake -S . -B $(RELEASE_BUILD) -DCMAKE_BUILD_TYPE=Release -DKOTODAMA_TESTS=OFF $(CMAKE_QUIET)
+	@cmake -S . -B $(RELEASE_BUILD) -DCMAKE_BUILD_TYPE=Release -DKOTODAMA_TESTS=OFF \
+	  -DKOTODAMA_DEBIAN_LAYOUT=$(if $(DEBIAN_LAYOUT),ON,OFF) $(CMAKE_QUIET)
 	@cmake --build $(RELEASE_BUILD) -j$(JOBS)
 
 install: release
-	@DESTDIR="$(DESTDIR)" cmake --install $(RELEASE_BUILD) --prefix "$(PREFIX)"
+	@DESTDIR="$(DESTDIR)" cmake --install $(RELEASE_BUILD) --prefix "$(PREFIX)" --strip
 
-package: release
+uninstall:
+	@manifest=$(RELEASE_BUILD)/install_manifest.txt; \
+	[ -f "$$manifest" ] || { echo "make uninstall: nothing was installed from this folder"; exit 0; }; \
+	while IFS= read -r file || [ -n "$$file" ]; do \
+	  case "$$file" in "$(PREFIX)"/*) ;; \
+	    *) echo "make uninstall: $$file was not installed with PREFIX=$(PREFIX) DESTDIR=$(DESTDIR)" >&2; exit 1 ;; \
+	  esac; \
+	done <"$$manifest"; \
+	while IFS= read -r file || [ -n "$$file" ]; do \
+	  file="$(DESTDIR)$$file"; \
+	  if [ -e "$$file" ] || [ -L "$$file" ]; then echo "removing $$file"; rm -f "$$file"; fi; \
+	done <"$$manifest"; \
+	rm -f "$$manifest"
+
+package:
+	@$(MAKE) --no-print-directory release DEBIAN_LAYOUT=1
 	@./scripts/install-deps.sh package
 	@cd $(RELEASE_BUILD) && cpack -G DEB
 
