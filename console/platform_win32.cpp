@@ -190,10 +190,19 @@ class Win32ConsoleApi final : public ConsoleApi {
   bool getVersionEx(VersionInfo& info) override {
     OSVERSIONINFOA version{};
     version.dwOSVersionInfoSize = info.size;
+#if defined(_MSC_VER)
+#pragma warning(push)
+#pragma warning(disable : 4996)  // GetVersionExA is deprecated
+#else
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#endif
     if (info.size != sizeof version || !GetVersionExA(&version)) return false;
+#if defined(_MSC_VER)
+#pragma warning(pop)
+#else
 #pragma GCC diagnostic pop
+#endif
     info.major = version.dwMajorVersion;
     info.minor = version.dwMinorVersion;
     info.build = version.dwBuildNumber;
