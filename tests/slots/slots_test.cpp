@@ -134,15 +134,17 @@ TEST(SlotFile, AFailedSaveLeavesTheOldFileAndNothingElse) {
     for (bool hadFile : {true, false}) {
       InScratchFolder folder;
       if (hadFile) writeFile("data3.bin", old), chmod("data3.bin", 0604);
-      writeFile("data3.bin.4242.0.tmp", "leftover");
+      writeFile("data3.bin.4242.0.tmp", "leftover");  // this process's number (see FaultyStorage)
+      const std::string running = "data3.bin." + std::to_string(getpid()) + ".0.tmp";
+      writeFile(running, "saving");
       writeFile(stale, "killed");
       FaultyStorage storage(fault);
       std::string why;
       EXPECT_EQ(writeSlot(2, kHero, storage, &why), result) << fault;
       const bool written = result == SlotWrite::Written;
       EXPECT_EQ(readFile("data3.bin"), written ? kHeroFile : hadFile ? std::optional(old) : std::nullopt) << fault;
-      EXPECT_EQ(readFile("data3.bin.4242.0.tmp"), "leftover") << fault;
-      EXPECT_EQ(std::distance(std::filesystem::directory_iterator("."), {}), written || hadFile ? 2 : 1) << fault;
+      EXPECT_EQ(readFile("data3.bin.4242.0.tmp").value_or("") + readFile(running).value_or(""), "leftoversaving");
+      EXPECT_EQ(std::distance(std::filesystem::directory_iterator("."), {}), written || hadFile ? 3 : 2) << fault;
       EXPECT_EQ(storage.folderSynced, written) << fault;
       EXPECT_EQ(why, written ? "" : std::strerror(error)) << fault;
       struct stat file {};
