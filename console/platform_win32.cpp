@@ -1,7 +1,8 @@
 // The platform for a Windows console: the console, joystick and sound calls
 // of ConsoleApi handed to kernel32 and winmm, the clock, sleeping, and what
 // Ctrl+C, Ctrl+Break and closing the window put back. The only file that
-// speaks to Windows itself.
+// speaks to Windows itself, but for the slot files' calls
+// (slots/slot_storage_win32.cpp).
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif

@@ -215,9 +215,11 @@ SlotWrite writeSlot(int index, const Character& record, SlotStorage& storage, st
     return failed(SlotWrite::OpenFailed);
   } else if (status.type == FileStatus::Regular) {
     const int probe = storage.open(name, OpenFor::Writing);
-    if (probe < 0) return failed(SlotWrite::OpenFailed);
-    storage.close(probe);
-    permissions = status.permissions;  // the new file keeps the old one's
+    if (probe < 0 && errno != ENOENT) return failed(SlotWrite::OpenFailed);  // gone meanwhile: a new slot
+    if (probe >= 0) {
+      storage.close(probe);
+      permissions = status.permissions;  // the new file keeps the old one's
+    }
   }
 
   // The new copy beside it: "data1.bin.<process>.<n>.tmp".

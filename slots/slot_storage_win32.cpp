@@ -2,12 +2,6 @@
 // binary mode, so a record's bytes are never translated) and the system's
 // own calls where the runtime falls short: replacing a file, telling whether
 // a process runs, and the system's message text for a failure.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 
 #include <fcntl.h>
