@@ -136,10 +136,12 @@ uninstall:
 	    *) echo "make uninstall: $$file was not installed with PREFIX=$(PREFIX) DESTDIR=$(DESTDIR)" >&2; exit 1 ;; \
 	  esac; \
 	done <"$$manifest"; \
+	removed=0; \
 	while IFS= read -r file || [ -n "$$file" ]; do \
 	  file="$(DESTDIR)$$file"; \
-	  if [ -e "$$file" ] || [ -L "$$file" ]; then echo "removing $$file"; rm -f "$$file"; fi; \
+	  if [ -e "$$file" ] || [ -L "$$file" ]; then echo "removing $$file"; rm -f "$$file"; removed=1; fi; \
 	done <"$$manifest"; \
+	[ "$$removed" = 1 ] || { echo "make uninstall: none of the installed files is under DESTDIR=$(DESTDIR)" >&2; exit 1; }; \
 	rm -f "$$manifest"
 
 package:
