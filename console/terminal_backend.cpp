@@ -152,6 +152,7 @@ class TerminalBackend final : public ConsoleBackend {
   }
 
   void reportedDown(int bit) override { queue_.reportedDown(bit); }
+  void keysForgotten() override { queue_.keysForgotten(); }
 
   void waitTicks(int n) override {
     queue_.paused();
