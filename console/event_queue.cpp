@@ -38,6 +38,7 @@ void EventQueue::push(const InputEvent& event, Arrival arrival) {
       const bool autoRepeat = !event.reportsRelease && (down_[vk] || queuedPresses_[vk] > 0) && seen && gap >= 0 &&
                               gap < kRepeatGapMs;
       heldDown_[vk] = event.reportsRelease;
+      heardAt_[vk] = event.time;
       pressSeen_[vk] = true;
       if (!repeat) pressTime_[vk] = event.time;
       pressPolled_[vk] = arrival == Arrival::Polling;
@@ -169,6 +170,13 @@ void EventQueue::keysForgotten() {
     entry.due = std::max(entry.due, entry.event.time + kReleaseDelayMs);
     entry.pausesLeft = pressPolled_[vk] ? kAskPauses : 0;
   }
+}
+
+bool EventQueue::heldSilently(std::int64_t now, std::int64_t silence) const {
+  for (int vk = 1; vk < 256; ++vk) {
+    if (heldDown_[vk] && now - heardAt_[vk] >= silence) return true;
+  }
+  return false;
 }
 
 void EventQueue::reportedDown(int bit) {

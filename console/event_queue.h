@@ -68,6 +68,10 @@ class EventQueue {
   // fresh tap that must be seen, even one the terminal sent as a repeat.
   void keysForgotten();
 
+  // Some key the terminal said it would report the release of has been
+  // pressed and heard of no more (no repeat, no release) for `silence` ms.
+  bool heldSilently(std::int64_t now, std::int64_t silence) const;
+
   // keyDown has just reported this key-state bit (0..255) down: its pending
   // release becomes due after the next pause.
   void reportedDown(int bit);
@@ -102,6 +106,7 @@ class EventQueue {
   std::int64_t pressTime_[256] = {};
   bool pressSeen_[256] = {};
   bool heldDown_[256] = {};  // pressed, as a terminal that reports releases says, and not yet released
+  std::int64_t heardAt_[256] = {};  // ...its last press or repeat
   bool pressPolled_[256] = {};  // the key's last press arrived while a screen polled
   bool down_[256] = {};  // the key reads down: a press was taken and no release or resetKeys since
   int queuedPresses_[256] = {};

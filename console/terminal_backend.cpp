@@ -33,6 +33,10 @@ constexpr std::int64_t kQueryTimeoutMs = 200;
 // Asks for the keyboard protocol's flags, then for the primary device
 // attributes, which every terminal answers (after the flags, if it knows them).
 constexpr char kKeyboardQuery[] = "\033[?u\033[c";
+// A key pressed under the keyboard protocol and then heard of no more (no
+// repeat, no release) for this long: the terminal does not report releases
+// after all, and they are guessed from then on.
+constexpr std::int64_t kReleaseSilenceMs = 2000;
 
 // The colour sequence of a console colour pair. ";1" and ";5" are kept for
 // terminals that read them as bright colours; most terminals instead draw
@@ -88,6 +92,7 @@ class TerminalBackend final : public ConsoleBackend {
         sink_(out_, shadow_) {
     if (platform_.answersQueries()) {
       keyboard_ = Keyboard::Asking;
+      awaitingAttributes_ = true;
       askedAt_ = platform_.now();
       platform_.write(kKeyboardQuery, sizeof kKeyboardQuery - 1);
     }
@@ -146,8 +151,14 @@ class TerminalBackend final : public ConsoleBackend {
   }
 
   void idle() override {
-    queue_.paused();
-    platform_.waitForInput(nextWake(platform_.now() + kIdleSleepMs));
+    paused();
+    const std::int64_t wake = nextWake(platform_.now() + kIdleSleepMs);
+    // After bytes that made nothing, input that is readable says nothing new.
+    if (flooded_) {
+      platform_.sleepUntil(wake);
+    } else {
+      platform_.waitForInput(wake);
+    }
     checkScreen();
   }
 
@@ -155,7 +166,7 @@ class TerminalBackend final : public ConsoleBackend {
   void keysForgotten() override { queue_.keysForgotten(); }
 
   void waitTicks(int n) override {
-    queue_.paused();
+    paused();
     // A screen that polls between its pauses is still polling during them;
     // a wait with no poll since the last one is an animation.
     polling_ = polledSinceWait_;
@@ -165,10 +176,12 @@ class TerminalBackend final : public ConsoleBackend {
       readTerminal();
       const std::int64_t now = platform_.now();
       if (now >= deadline) return;
+      const std::int64_t pending = decoder_.pendingDeadline();
       if (queue_.size() >= kQueueLimit) {
         platform_.sleepUntil(deadline);
+      } else if (flooded_) {
+        platform_.sleepUntil(pending >= 0 ? std::min(deadline, pending) : deadline);
       } else {
-        const std::int64_t pending = decoder_.pendingDeadline();
         platform_.waitForInput(pending >= 0 ? std::min(deadline, pending) : deadline);
       }
     }
@@ -247,11 +260,16 @@ class TerminalBackend final : public ConsoleBackend {
   // turned into signals. True when the event was taken.
   bool takeOwnEvent(const InputEvent& event) {
     if (event.kind == EventKind::Answer) {
+      // Only the answer to the game's own question counts: the flags before
+      // the device attributes that end it. Any later one is no answer (a
+      // paste, a spoof) and changes nothing.
+      if (!awaitingAttributes_) return true;
       if (event.answer == Answer::KeyboardFlags) {
         keyboard_ = Keyboard::Known;
         setKeyboardFlags(!inLine_);
-      } else if (keyboard_ == Keyboard::Asking) {
-        keyboard_ = Keyboard::Unsupported;
+      } else {
+        awaitingAttributes_ = false;
+        if (keyboard_ == Keyboard::Asking) keyboard_ = Keyboard::Unsupported;
       }
       return true;
     }
@@ -312,16 +330,25 @@ class TerminalBackend final : public ConsoleBackend {
     platform_.write(notice.data(), notice.size());
   }
 
-  // Terminal bytes -> decoded events -> queue; true if any arrived.
+  void paused() {
+    queue_.paused();
+    readSincePause_ = false;
+  }
+
+  // Terminal bytes -> decoded events -> queue; true if any arrived. Bytes
+  // that make no event for the game (NUL bytes without end, garbage, the
+  // terminal's answers) are read one buffer a pause, and the waits then sleep
+  // as if nothing had come: such input never keeps the game spinning.
   bool readTerminal() {
     checkScreen();
     char buffer[4096];
-    bool arrived = false;
-    for (std::size_t total = 0; queue_.size() < kQueueLimit && total < kReadLimitPerPoll;) {
+    const std::size_t queued = queue_.size();
+    const std::size_t limit = !flooded_ ? kReadLimitPerPoll : readSincePause_ ? 0 : sizeof buffer;
+    std::size_t total = 0;
+    while (queue_.size() < kQueueLimit && total < limit) {
       const std::size_t n = platform_.read(buffer, sizeof buffer);
       if (n == 0) break;
       total += n;
-      arrived = true;
       scratch_.clear();
       decoder_.feed(buffer, n, platform_.now(), scratch_);
       pushAll();
@@ -329,10 +356,19 @@ class TerminalBackend final : public ConsoleBackend {
     scratch_.clear();
     decoder_.expire(platform_.now(), scratch_);
     pushAll();
-    if (keyboard_ == Keyboard::Asking && platform_.now() - askedAt_ >= kQueryTimeoutMs) {
-      keyboard_ = Keyboard::Unsupported;  // a late answer still counts
+    const bool arrived = queue_.size() != queued;
+    if (total > 0) {
+      flooded_ = !arrived && decoder_.pendingDeadline() < 0;
+      readSincePause_ = true;
     }
-    return arrived || !scratch_.empty();
+    if (keyboard_ == Keyboard::Asking && platform_.now() - askedAt_ >= kQueryTimeoutMs) {
+      keyboard_ = Keyboard::Unsupported;  // flags that come late, before the attributes, still count
+    }
+    if (flagsPushed_ && queue_.heldSilently(platform_.now(), kReleaseSilenceMs)) {
+      keyboard_ = Keyboard::Unsupported;
+      setKeyboardFlags(false);  // every key still down comes up
+    }
+    return arrived;
   }
 
   void pushAll() {
@@ -380,6 +416,9 @@ class TerminalBackend final : public ConsoleBackend {
   Keyboard keyboard_ = Keyboard::Unknown;
   std::int64_t askedAt_ = 0;
   bool flagsPushed_ = false;
+  bool awaitingAttributes_ = false;  // asked, and the device attributes not yet answered
+  bool flooded_ = false;         // the last bytes read made no event
+  bool readSincePause_ = false;  // ...and were read since the last pause
   bool pointerMoved_ = false;  // the pointer moved while a line was read...
   InputEvent pointer_;         // ...to here
 };
@@ -469,10 +508,7 @@ bool TerminalBackend::readLine(std::string& typedLine) {
     next = 0;
     checkScreen();
     const std::size_t n = platform_.read(buffer, sizeof buffer);
-    if (n > 0) {
-      decoder_.feed(buffer, n, platform_.now(), events);
-      continue;
-    }
+    if (n > 0) decoder_.feed(buffer, n, platform_.now(), events);
     decoder_.expire(platform_.now(), events);
     if (!events.empty()) continue;
     if (platform_.inputEnded()) {
@@ -481,7 +517,11 @@ bool TerminalBackend::readLine(std::string& typedLine) {
       break;
     }
     const std::int64_t pending = decoder_.pendingDeadline();
-    platform_.waitForInput(pending >= 0 ? pending : platform_.now() + 60'000);
+    if (n > 0 && pending < 0) {  // bytes that made nothing: as the polls do, sleep
+      platform_.sleepUntil(platform_.now() + kIdleSleepMs);
+    } else {
+      platform_.waitForInput(pending >= 0 ? pending : platform_.now() + 60'000);
+    }
   }
   // Whatever was typed after the line ends waits for the game's next poll,
   // each key as a whole tap; the pointer is where it was seen last.

@@ -197,6 +197,32 @@ TEST(KeyRelease, TheKeyboardProtocolWhereTheTerminalKnowsIt) {
   }
 }
 
+// Input that no terminal sends, or sends at odd moments, polled as a menu
+// does for 5 s: how many passes read Down, and the game never spins on it.
+TEST(KeyRelease, HostileInput) {
+  using Keyboard = ScriptedPlatform::Keyboard;
+  const struct { const char* what; Keyboard keyboard; void (*script)(ScriptedPlatform&); int downs; } cases[] = {
+      {"NUL bytes without end make nothing and are read once a pause",
+       Keyboard::NotATerminal, [](ScriptedPlatform& p) { p.endlessZeros = true; }, 0},
+      {"a protocol answer after the device attributes is not believed: Down once moves once",
+       Keyboard::Plain, [](ScriptedPlatform& p) { p.at(500, "\x1b[?1u").at(1000, keys::kDown); }, 1},
+      {"a press under the protocol heard of no more for 2 s comes up; releases are guessed after",
+       Keyboard::KnowsProtocol, [](ScriptedPlatform& p) { p.at(1000, "\x1b[B").at(3500, keys::kDown); }, 21},
+  };
+  for (const auto& c : cases) {
+    Bench bench(TerminalEncoding::Utf8, c.keyboard);
+    c.script(bench.platform);
+    int downs = 0;
+    const Outcome o = bench.run([&] {
+      while (bench.platform.clock() < 5000) downs += downAfter(bench.console, 100, {kDown});
+      return 0;
+    });
+    EXPECT_EQ(o.kind, Outcome::Returned) << c.what;
+    EXPECT_EQ(downs, c.downs) << c.what;
+    EXPECT_LT(bench.platform.reads(), 200) << c.what;
+  }
+}
+
 // On a Shift-JIS terminal a typed double-byte character is one character:
 // echoed whole, taken back whole by Backspace.
 TEST(KeyRelease, ShiftJisTypedOnAShiftJisTerminal) {
