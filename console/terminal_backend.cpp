@@ -67,10 +67,11 @@ void appendMove(int column, int row, std::string& out) {
 // Where the game's text goes: the terminal's bytes, and the shadow.
 class OutputSink final : public DisplaySink {
  public:
-  OutputSink(std::string& out, ScreenShadow& shadow) : escapes_(out), shadow_(shadow) {}
+  OutputSink(std::string& out, ScreenShadow& shadow) : out_(out), escapes_(out), shadow_(shadow) {}
   void text(const char* bytes, std::size_t size) override {
     escapes_.text(bytes, size);
     shadow_.text(bytes, size);
+    if (!shadow_.cuts().empty()) redrawCuts();
   }
   void moveToColumn(int column) override {
     escapes_.moveToColumn(column);
@@ -78,6 +79,29 @@ class OutputSink final : public DisplaySink {
   }
 
  private:
+  // Terminals differ in what the half of a wide character left over by a cut
+  // shows (a blank in its own colours, or in the colours of what cut it), so
+  // it is drawn again as the shadow keeps it; then the cursor and colours go
+  // back where the text left them.
+  void redrawCuts() {
+    for (const auto& [column, row] : shadow_.cuts()) redraw(column, row);
+    shadow_.clearCuts();
+    if (shadow_.wrapPending()) {
+      redraw(ScreenShadow::kColumns, shadow_.row());  // the cursor waits past the last column again
+    } else {
+      appendMove(shadow_.column(), shadow_.row(), out_);
+    }
+    appendColours(shadow_.fg(), shadow_.bg(), out_);
+  }
+  void redraw(int column, int row) {
+    if (shadow_.cell(column, row).width == 0) --column;
+    const ScreenShadow::Cell& cell = shadow_.cell(column, row);
+    appendMove(column, row, out_);
+    appendColours(cell.fg, cell.bg, out_);
+    out_.append(cell.bytes, cell.size);
+  }
+
+  std::string& out_;
   EscapeSink escapes_;
   ScreenShadow& shadow_;
 };
