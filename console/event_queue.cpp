@@ -33,22 +33,26 @@ void EventQueue::push(const InputEvent& event, Arrival arrival) {
       // A repeat from a terminal that reports releases is no new press: a
       // release right after it is not a quick tap to hold back.
       const bool repeat = event.reportsRelease && heldDown_[vk];
-      // Presses of a key that is down, closer together than the repeat gap,
-      // are the terminal's auto-repeat.
-      const bool autoRepeat = !event.reportsRelease && (down_[vk] || queuedPresses_[vk] > 0) && seen && gap >= 0 &&
-                              gap < kRepeatGapMs;
       heldDown_[vk] = event.reportsRelease;
       heardAt_[vk] = event.time;
       pressSeen_[vk] = true;
       if (!repeat) pressTime_[vk] = event.time;
       pressPolled_[vk] = arrival == Arrival::Polling;
       // A repeated press keeps the key down: its earlier release is dropped.
+      bool repeatQueued = false;  // ...and was that of an auto-repeat still queued
       for (auto it = queue_.begin(); it != queue_.end(); ++it) {
         if (it->synthetic && it->event.vk == vk) {
+          repeatQueued = it->repeat && queuedPresses_[vk] > 0;
           queue_.erase(it);
           break;
         }
       }
+      // Presses of a key that reads down (or will, by an auto-repeat still
+      // queued), closer together than the repeat gap, are the terminal's
+      // auto-repeat; after a fresh tap still queued, the press stays one that
+      // must be seen.
+      const bool autoRepeat = !event.reportsRelease && (down_[vk] || repeatQueued) && seen && gap >= 0 &&
+                              gap < kRepeatGapMs;
       queue_.push_back(entry);
       ++queuedPresses_[vk];
       if (event.reportsRelease) return;

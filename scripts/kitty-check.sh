@@ -19,10 +19,11 @@ terminal=${1:-kitty}
 holds=${HOLDS:-12}
 ./scripts/install-deps.sh kitty
 [ "$terminal" = kitty ] || command -v "$terminal" >/dev/null || { echo "kitty-check: no $terminal here"; exit 1; }
-make -s build BUILD=build-kitty
-game=$(pwd)/build-kitty/kotodama
+# GAME=path plays another build (to compare with an older one).
+if [ -z "${GAME:-}" ]; then make -s build BUILD=build-kitty; fi
+game=${GAME:-$(pwd)/build-kitty/kotodama}
 work=$(mktemp -d)
-display=:97
+display=${XDISPLAY:-:97}  # XDISPLAY=:n when :97 is taken
 cleanup() {
   [ -z "${KEEP:-}" ] || cp "$work/trace" "$work/keys" "$KEEP" 2>/dev/null || true  # KEEP=folder keeps the trace
   kill "$term" "$xvfb" 2>/dev/null || true
