@@ -359,10 +359,11 @@ class TerminalBackend final : public ConsoleBackend {
     readSincePause_ = false;
   }
 
-  // Terminal bytes -> decoded events -> queue; true if any arrived. Bytes
-  // that make no event for the game (NUL bytes without end, garbage, the
-  // terminal's answers) are read one buffer a pause, and the waits then sleep
-  // as if nothing had come: such input never keeps the game spinning.
+  // Terminal bytes -> decoded events -> queue; true if any arrived. Input
+  // that fills whole buffers with bytes that make no event for the game (NUL
+  // bytes without end, garbage) is read one buffer a pause, and the waits
+  // then sleep as if nothing had come: such input never keeps the game
+  // spinning.
   bool readTerminal() {
     checkScreen();
     char buffer[4096];
@@ -382,7 +383,7 @@ class TerminalBackend final : public ConsoleBackend {
     pushAll();
     const bool arrived = queue_.size() != queued;
     if (total > 0) {
-      flooded_ = !arrived && decoder_.pendingDeadline() < 0;
+      flooded_ = !arrived && decoder_.pendingDeadline() < 0 && total >= sizeof buffer;
       readSincePause_ = true;
     }
     if (keyboard_ == Keyboard::Asking && platform_.now() - askedAt_ >= kQueryTimeoutMs) {
@@ -441,7 +442,7 @@ class TerminalBackend final : public ConsoleBackend {
   std::int64_t askedAt_ = 0;
   bool flagsPushed_ = false;
   bool awaitingAttributes_ = false;  // asked, and the device attributes not yet answered
-  bool flooded_ = false;         // the last bytes read made no event
+  bool flooded_ = false;         // the last read filled a whole buffer with bytes that made no event
   bool readSincePause_ = false;  // ...and were read since the last pause
   bool pointerMoved_ = false;  // the pointer moved while a line was read...
   InputEvent pointer_;         // ...to here
@@ -541,7 +542,7 @@ bool TerminalBackend::readLine(std::string& typedLine) {
       break;
     }
     const std::int64_t pending = decoder_.pendingDeadline();
-    if (n > 0 && pending < 0) {  // bytes that made nothing: as the polls do, sleep
+    if (n == sizeof buffer && pending < 0) {  // a whole buffer that made nothing: as the polls do, sleep
       platform_.sleepUntil(platform_.now() + kIdleSleepMs);
     } else {
       platform_.waitForInput(pending >= 0 ? pending : platform_.now() + 60'000);
