@@ -48,11 +48,11 @@ void EventQueue::push(const InputEvent& event, Arrival arrival) {
         }
       }
       // Presses of a key that reads down (or will, by an auto-repeat still
-      // queued), closer together than the repeat gap, are the terminal's
-      // auto-repeat; after a fresh tap still queued, the press stays one that
-      // must be seen.
-      const bool autoRepeat = !event.reportsRelease && (down_[vk] || repeatQueued) && seen && gap >= 0 &&
-                              gap < kRepeatGapMs;
+      // queued, or read up only because a repeat came late), closer together
+      // than the repeat gap, are the terminal's auto-repeat; after a fresh tap
+      // still queued, the press stays one that must be seen.
+      const bool autoRepeat = !event.reportsRelease && (down_[vk] || lapsed_[vk] || repeatQueued) && seen &&
+                              gap >= 0 && gap < kRepeatGapMs;
       queue_.push_back(entry);
       ++queuedPresses_[vk];
       if (event.reportsRelease) return;
@@ -121,7 +121,10 @@ void EventQueue::takeDue(std::int64_t now, std::vector<InputEvent>& out) {
       forget(event.vk);
       queuedPresses_[event.vk] = std::max(queuedPresses_[event.vk] - 1, 0);
     }
-    if (event.kind == EventKind::Key) down_[event.vk] = event.pressed;
+    if (event.kind == EventKind::Key) {
+      down_[event.vk] = event.pressed;
+      lapsed_[event.vk] = it->repeat;
+    }
     if (event.kind == EventKind::Mouse) {
       for (int bit : {1, 2, 4}) {
         if (event.buttons & bit) forget(bit);
@@ -162,6 +165,7 @@ void EventQueue::releaseHeldKeys(std::int64_t now) {
 
 void EventQueue::keysForgotten() {
   std::fill(std::begin(down_), std::end(down_), false);
+  std::fill(std::begin(lapsed_), std::end(lapsed_), false);
   // A repeat still queued becomes a fresh tap, released as one would be.
   bool queued[256] = {};
   for (Entry& entry : queue_) {

@@ -109,6 +109,7 @@ class EventQueue {
   std::int64_t heardAt_[256] = {};  // ...its last press or repeat
   bool pressPolled_[256] = {};  // the key's last press arrived while a screen polled
   bool down_[256] = {};  // the key reads down: a press was taken and no release or resetKeys since
+  bool lapsed_[256] = {};  // ...or it reads up by the guessed release of an auto-repeat
   int queuedPresses_[256] = {};
   std::int64_t repeatGap_[256] = {};  // the key's last auto-repeat interval, 0 when it was no repeat
   std::uint8_t mouseButtons_ = 0;  // buttons held after the last queued mouse report

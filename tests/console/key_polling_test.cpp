@@ -135,6 +135,8 @@ TEST(KeyRelease, TheQueuesRules) {
       {"a repeat keeps the key down", {{0, 'p', 40}, {60, 'p', 40}, {120, 't'}, {300, 't'}}, "40+ 40+ | 40-"},
       {"the repeat rhythm lets it go an interval and 10 ms after the last repeat, seen or not",
        {{0, 'p', 40}, {0, 't'}, {40, 'p', 40}, {80, 'p', 40}, {100, 't'}, {129, 't'}, {130, 't'}}, "40+ | 40+ 40+ | | 40-"},
+      {"a repeat after the guess let the key go is still one",
+       {{0, 'p', 40}, {0, 't'}, {40, 'p', 40}, {100, 't'}, {101, 'p', 40}, {180, 't'}}, "40+ | 40+ 40- | 40+ 40-"},
       {"after resetKeys a press however soon is a fresh tap that must be seen",
        {{0, 'P', 13}, {0, 't'}, {1, 'd', 13}, {2, 'x'}, {40, 'P', 13}, {100, 't'}, {101, 'z'}, {200, 't'}}, "13+ | 13+ |"},
       {"...as is one soon after a fresh tap still queued", {{0, 'P', 13}, {40, 'P', 13}, {100, 't'}, {200, 't'}},
