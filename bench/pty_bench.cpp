@@ -39,7 +39,9 @@ struct Read {
 
 class PtyGame {
  public:
-  explicit PtyGame(const char* folder) {
+  // `zeros`: standard input reads NUL bytes without end (/dev/zero), the
+  // terminal is the output only.
+  explicit PtyGame(const char* folder, bool zeros = false) {
     winsize size{};
     size.ws_col = 80;
     size.ws_row = 25;
@@ -48,6 +50,8 @@ class PtyGame {
     if (pid_ == 0) {
       char* argv[] = {const_cast<char*>(KOTODAMA_BINARY), nullptr};
       char* envp[] = {const_cast<char*>("LANG=C.UTF-8"), const_cast<char*>("TERM=xterm-256color"), nullptr};
+      const int zero = zeros ? open("/dev/zero", O_RDONLY) : -1;
+      if (zero >= 0) dup2(zero, STDIN_FILENO);
       if (chdir(folder) == 0) execve(KOTODAMA_BINARY, argv, envp);
       _exit(127);
     }
@@ -198,6 +202,18 @@ void BM_PtyTitleAndMenu(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_PtyTitleAndMenu)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Standard input from /dev/zero: the menu still stands, and the game's CPU
+// over 10 s of NUL bytes that make no key is that of an idle menu.
+void BM_PtyEndlessNulInput(benchmark::State& state) {
+  for (auto _ : state) {
+    Folder folder;
+    PtyGame game(folder.path, true);
+    if (!game.waitFor(kMenuPass, 0)) return state.SkipWithError("no menu");
+    state.counters["nul_input_menu_cpu_pct"] = game.idleCpuPercent(10000);
+  }
+}
+BENCHMARK(BM_PtyEndlessNulInput)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The load-slot screen idle for 10 s; the battle's opening against its 3,500
 // ticks; its first line's confirm wait idle for 10 s.

@@ -171,7 +171,10 @@ int Console::keyDown(int code) {
   return 0;
 }
 
-void Console::resetKeys() { std::fill(std::begin(keyState_), std::end(keyState_), 0u); }
+void Console::resetKeys() {
+  std::fill(std::begin(keyState_), std::end(keyState_), 0u);
+  backend_->keysForgotten();
+}
 
 void Console::waitTicks(int n) {
   flush();

@@ -34,17 +34,27 @@ void EventQueue::push(const InputEvent& event, Arrival arrival) {
       // release right after it is not a quick tap to hold back.
       const bool repeat = event.reportsRelease && heldDown_[vk];
       heldDown_[vk] = event.reportsRelease;
+      heardAt_[vk] = event.time;
       pressSeen_[vk] = true;
       if (!repeat) pressTime_[vk] = event.time;
       pressPolled_[vk] = arrival == Arrival::Polling;
       // A repeated press keeps the key down: its earlier release is dropped.
+      bool repeatQueued = false;  // ...and was that of an auto-repeat still queued
       for (auto it = queue_.begin(); it != queue_.end(); ++it) {
         if (it->synthetic && it->event.vk == vk) {
+          repeatQueued = it->repeat && queuedPresses_[vk] > 0;
           queue_.erase(it);
           break;
         }
       }
+      // Presses of a key that reads down (or will, by an auto-repeat still
+      // queued, or read up only because a repeat came late), closer together
+      // than the repeat gap, are the terminal's auto-repeat; after a fresh tap
+      // still queued, the press stays one that must be seen.
+      const bool autoRepeat = !event.reportsRelease && (down_[vk] || lapsed_[vk] || repeatQueued) && seen &&
+                              gap >= 0 && gap < kRepeatGapMs;
       queue_.push_back(entry);
+      ++queuedPresses_[vk];
       if (event.reportsRelease) return;
       Entry release{event, event.time + kReleaseDelayMs, vk, true, pressPolled_[vk] ? kAskPauses : 0};
       release.event.pressed = false;
@@ -52,10 +62,17 @@ void EventQueue::push(const InputEvent& event, Arrival arrival) {
       release.event.text.clear();
       if (arrival == Arrival::TypedAhead) {
         release.due = event.time;
-      } else if (seen && gap >= 0 && gap < kRepeatGapMs) {
-        release.due = event.time + std::clamp<std::int64_t>(gap + gap / 2, 30, kReleaseDelayMs);
+      } else if (autoRepeat) {
+        // One interval and a margin for the terminal's jitter; an earlier
+        // repeat read late makes this gap look short, so the longer counts.
+        const std::int64_t interval = std::max(gap, repeatGap_[vk]);
+        release.due = event.time + std::clamp<std::int64_t>(interval + std::max<std::int64_t>(interval / 4, 10), 30,
+                                                            kReleaseDelayMs);
         release.pausesLeft = 0;
+        release.holdBit = -1;
+        release.repeat = true;
       }
+      repeatGap_[vk] = autoRepeat ? gap : 0;
       queue_.push_back(release);
       return;
     }
@@ -100,7 +117,14 @@ void EventQueue::takeDue(std::int64_t now, std::vector<InputEvent>& out) {
     }
     const InputEvent& event = it->event;
     auto forget = [this](int bit) { reported_[bit] = releasable_[bit] = false; };
-    if (event.kind == EventKind::Key && event.pressed) forget(event.vk);
+    if (event.kind == EventKind::Key && event.pressed) {
+      forget(event.vk);
+      queuedPresses_[event.vk] = std::max(queuedPresses_[event.vk] - 1, 0);
+    }
+    if (event.kind == EventKind::Key) {
+      down_[event.vk] = event.pressed;
+      lapsed_[event.vk] = it->repeat;
+    }
     if (event.kind == EventKind::Mouse) {
       for (int bit : {1, 2, 4}) {
         if (event.buttons & bit) forget(bit);
@@ -139,6 +163,30 @@ void EventQueue::releaseHeldKeys(std::int64_t now) {
   }
 }
 
+void EventQueue::keysForgotten() {
+  std::fill(std::begin(down_), std::end(down_), false);
+  std::fill(std::begin(lapsed_), std::end(lapsed_), false);
+  // A repeat still queued becomes a fresh tap, released as one would be.
+  bool queued[256] = {};
+  for (Entry& entry : queue_) {
+    if (entry.event.kind != EventKind::Key) continue;
+    const int vk = entry.event.vk;
+    if (entry.event.pressed && !entry.synthetic) queued[vk] = true;
+    if (!entry.repeat || !queued[vk]) continue;
+    entry.repeat = false;
+    entry.holdBit = vk;
+    entry.due = std::max(entry.due, entry.event.time + kReleaseDelayMs);
+    entry.pausesLeft = pressPolled_[vk] ? kAskPauses : 0;
+  }
+}
+
+bool EventQueue::heldSilently(std::int64_t now, std::int64_t silence) const {
+  for (int vk = 1; vk < 256; ++vk) {
+    if (heldDown_[vk] && now - heardAt_[vk] >= silence) return true;
+  }
+  return false;
+}
+
 void EventQueue::reportedDown(int bit) {
   if (bit >= 0 && bit < 256) reported_[bit] = true;
 }
@@ -156,6 +204,7 @@ std::int64_t EventQueue::nextDue() const {
 
 void EventQueue::clear() {
   queue_.clear();
+  std::fill(std::begin(queuedPresses_), std::end(queuedPresses_), 0);
   std::fill(std::begin(reported_), std::end(reported_), false);
   std::fill(std::begin(releasable_), std::end(releasable_), false);
 }

@@ -10,8 +10,12 @@
 //    has asked about the key and paused after, so two keys that arrive
 //    together both count, each at its own test in the pass; a key the
 //    screen does not ask about is let go after 100 ms and three pauses;
-//  - while the terminal auto-repeats a key, each repeat keeps it down and
-//    the key is let go when no repeat comes within 1.5 repeat intervals;
+//  - while the terminal auto-repeats a key that is down, each repeat keeps
+//    it down and the key is let go when no repeat comes within a little
+//    more than one repeat interval: a repeat is no fresh tap, so it need not
+//    be seen, and the held key reads up at the first pass after the repeats
+//    stop. A press of a key that reads up (released, or forgotten by
+//    resetKeys) is always a fresh tap, however soon it follows the last;
 //  - a key typed ahead of the end of a line of text is a whole tap: its
 //    press and release wait together, and fold into nothing.
 // Once keyDown has reported a key down, its release is also let through by
@@ -60,6 +64,14 @@ class EventQueue {
   // due at once.
   void releaseHeldKeys(std::int64_t now);
 
+  // resetKeys: every key reads up now, so the next press of any key is a
+  // fresh tap that must be seen, even one the terminal sent as a repeat.
+  void keysForgotten();
+
+  // Some key the terminal said it would report the release of has been
+  // pressed and heard of no more (no repeat, no release) for `silence` ms.
+  bool heldSilently(std::int64_t now, std::int64_t silence) const;
+
   // keyDown has just reported this key-state bit (0..255) down: its pending
   // release becomes due after the next pause.
   void reportedDown(int bit);
@@ -83,6 +95,7 @@ class EventQueue {
     int holdBit = -1;  // key-state bit whose report lets this release through
     bool synthetic = false;
     int pausesLeft = 0;  // ...and pauses still to come before it is due by time
+    bool repeat = false;  // a guessed release after an auto-repeat: due by time alone
   };
   static int channelOf(const InputEvent& event);
   bool isDue(const Entry& entry, std::int64_t now) const;
@@ -93,7 +106,12 @@ class EventQueue {
   std::int64_t pressTime_[256] = {};
   bool pressSeen_[256] = {};
   bool heldDown_[256] = {};  // pressed, as a terminal that reports releases says, and not yet released
+  std::int64_t heardAt_[256] = {};  // ...its last press or repeat
   bool pressPolled_[256] = {};  // the key's last press arrived while a screen polled
+  bool down_[256] = {};  // the key reads down: a press was taken and no release or resetKeys since
+  bool lapsed_[256] = {};  // ...or it reads up by the guessed release of an auto-repeat
+  int queuedPresses_[256] = {};
+  std::int64_t repeatGap_[256] = {};  // the key's last auto-repeat interval, 0 when it was no repeat
   std::uint8_t mouseButtons_ = 0;  // buttons held after the last queued mouse report
 };
 

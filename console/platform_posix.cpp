@@ -391,7 +391,10 @@ class PosixPlatform final : public Platform {
         std::exit(0);
       }
     }
-    if (shown) writeAll(STDOUT_FILENO, "\033[H\033[2J", 7);
+    if (shown) {
+      writeAll(STDOUT_FILENO, "\033[H\033[2J", 7);
+      gTerminal.resized = 0;  // the resize that ended the wait: the game has yet to draw anything
+    }
   }
 
   struct Joystick {

@@ -67,6 +67,11 @@ void ScreenShadow::blank(int column) {
   c.width = 1;
 }
 
+void ScreenShadow::cut(int column) {
+  blank(column);
+  cuts_.emplace_back(column, row_);
+}
+
 void ScreenShadow::newLine() {
   column_ = 1;
   wrapPending_ = false;
@@ -96,11 +101,11 @@ void ScreenShadow::put(const char* bytes, std::size_t size, int width) {
     return;
   }
   if (wrapPending_ || column_ + width - 1 > kColumns) newLine();
-  // A wide character whose left half this overwrites loses its right half
-  // too; one whose right half it overwrites is kept, as it was printed, and
-  // is printed again before this one when the screen is drawn again.
+  // A wide character cut in half leaves a blank in its colours where its
+  // other half was.
   const int last = column_ + width - 1;
-  if (cells_[index(last, row_)].width == 2 && last < kColumns) blank(last + 1);
+  if (cells_[index(column_, row_)].width == 0 && column_ > 1) cut(column_ - 1);
+  if (cells_[index(last, row_)].width == 2 && last < kColumns) cut(last + 1);
   Cell& c = cells_[index(column_, row_)];
   std::memcpy(c.bytes, bytes, size);
   c.size = static_cast<std::uint8_t>(size);

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "console/display_text.h"
 
@@ -21,7 +23,7 @@ class ScreenShadow final : public DisplaySink {
   struct Cell {
     char bytes[4] = {' ', 0, 0, 0};  // one character in the terminal's encoding
     std::uint8_t size = 1;
-    std::uint8_t width = 1;  // 2: a wide character (which may have been overwritten on its right); 0: its right half
+    std::uint8_t width = 1;  // 2: a wide character; 0: its right half
     std::uint8_t fg = 7, bg = 0;
   };
 
@@ -44,6 +46,13 @@ class ScreenShadow final : public DisplaySink {
   int fg() const { return fg_; }
   int bg() const { return bg_; }
   bool caretVisible() const { return caretVisible_; }
+  // The last column was written: the next character goes on the next row.
+  bool wrapPending() const { return wrapPending_; }
+
+  // Cells (column, row) where a wide character was cut in half since the
+  // last clearCuts(): the half left over is now a blank in its colours.
+  const std::vector<std::pair<int, int>>& cuts() const { return cuts_; }
+  void clearCuts() { cuts_.clear(); }
 
  private:
   static std::size_t index(int column, int row) {
@@ -51,6 +60,7 @@ class ScreenShadow final : public DisplaySink {
   }
   void put(const char* bytes, std::size_t size, int width);
   void blank(int column);
+  void cut(int column);
   void newLine();
 
   TerminalEncoding encoding_;
@@ -60,6 +70,7 @@ class ScreenShadow final : public DisplaySink {
   int fg_ = 7, bg_ = 0;
   bool caretVisible_ = true;
   std::string partial_;  // the start of a character split between two runs
+  std::vector<std::pair<int, int>> cuts_;
 };
 
 }  // namespace kotodama

@@ -33,6 +33,10 @@ constexpr std::int64_t kQueryTimeoutMs = 200;
 // Asks for the keyboard protocol's flags, then for the primary device
 // attributes, which every terminal answers (after the flags, if it knows them).
 constexpr char kKeyboardQuery[] = "\033[?u\033[c";
+// A key pressed under the keyboard protocol and then heard of no more (no
+// repeat, no release) for this long: the terminal does not report releases
+// after all, and they are guessed from then on.
+constexpr std::int64_t kReleaseSilenceMs = 2000;
 
 // The colour sequence of a console colour pair. ";1" and ";5" are kept for
 // terminals that read them as bright colours; most terminals instead draw
@@ -63,10 +67,11 @@ void appendMove(int column, int row, std::string& out) {
 // Where the game's text goes: the terminal's bytes, and the shadow.
 class OutputSink final : public DisplaySink {
  public:
-  OutputSink(std::string& out, ScreenShadow& shadow) : escapes_(out), shadow_(shadow) {}
+  OutputSink(std::string& out, ScreenShadow& shadow) : out_(out), escapes_(out), shadow_(shadow) {}
   void text(const char* bytes, std::size_t size) override {
     escapes_.text(bytes, size);
     shadow_.text(bytes, size);
+    if (!shadow_.cuts().empty()) redrawCuts();
   }
   void moveToColumn(int column) override {
     escapes_.moveToColumn(column);
@@ -74,6 +79,29 @@ class OutputSink final : public DisplaySink {
   }
 
  private:
+  // Terminals differ in what the half of a wide character left over by a cut
+  // shows (a blank in its own colours, or in the colours of what cut it), so
+  // it is drawn again as the shadow keeps it; then the cursor and colours go
+  // back where the text left them.
+  void redrawCuts() {
+    for (const auto& [column, row] : shadow_.cuts()) redraw(column, row);
+    shadow_.clearCuts();
+    if (shadow_.wrapPending()) {
+      redraw(ScreenShadow::kColumns, shadow_.row());  // the cursor waits past the last column again
+    } else {
+      appendMove(shadow_.column(), shadow_.row(), out_);
+    }
+    appendColours(shadow_.fg(), shadow_.bg(), out_);
+  }
+  void redraw(int column, int row) {
+    if (shadow_.cell(column, row).width == 0) --column;
+    const ScreenShadow::Cell& cell = shadow_.cell(column, row);
+    appendMove(column, row, out_);
+    appendColours(cell.fg, cell.bg, out_);
+    out_.append(cell.bytes, cell.size);
+  }
+
+  std::string& out_;
   EscapeSink escapes_;
   ScreenShadow& shadow_;
 };
@@ -88,6 +116,7 @@ class TerminalBackend final : public ConsoleBackend {
         sink_(out_, shadow_) {
     if (platform_.answersQueries()) {
       keyboard_ = Keyboard::Asking;
+      awaitingAttributes_ = true;
       askedAt_ = platform_.now();
       platform_.write(kKeyboardQuery, sizeof kKeyboardQuery - 1);
     }
@@ -146,15 +175,22 @@ class TerminalBackend final : public ConsoleBackend {
   }
 
   void idle() override {
-    queue_.paused();
-    platform_.waitForInput(nextWake(platform_.now() + kIdleSleepMs));
+    paused();
+    const std::int64_t wake = nextWake(platform_.now() + kIdleSleepMs);
+    // After bytes that made nothing, input that is readable says nothing new.
+    if (flooded_) {
+      platform_.sleepUntil(wake);
+    } else {
+      platform_.waitForInput(wake);
+    }
     checkScreen();
   }
 
   void reportedDown(int bit) override { queue_.reportedDown(bit); }
+  void keysForgotten() override { queue_.keysForgotten(); }
 
   void waitTicks(int n) override {
-    queue_.paused();
+    paused();
     // A screen that polls between its pauses is still polling during them;
     // a wait with no poll since the last one is an animation.
     polling_ = polledSinceWait_;
@@ -164,10 +200,12 @@ class TerminalBackend final : public ConsoleBackend {
       readTerminal();
       const std::int64_t now = platform_.now();
       if (now >= deadline) return;
+      const std::int64_t pending = decoder_.pendingDeadline();
       if (queue_.size() >= kQueueLimit) {
         platform_.sleepUntil(deadline);
+      } else if (flooded_) {
+        platform_.sleepUntil(pending >= 0 ? std::min(deadline, pending) : deadline);
       } else {
-        const std::int64_t pending = decoder_.pendingDeadline();
         platform_.waitForInput(pending >= 0 ? std::min(deadline, pending) : deadline);
       }
     }
@@ -246,11 +284,16 @@ class TerminalBackend final : public ConsoleBackend {
   // turned into signals. True when the event was taken.
   bool takeOwnEvent(const InputEvent& event) {
     if (event.kind == EventKind::Answer) {
+      // Only the answer to the game's own question counts: the flags before
+      // the device attributes that end it. Any later one is no answer (a
+      // paste, a spoof) and changes nothing.
+      if (!awaitingAttributes_) return true;
       if (event.answer == Answer::KeyboardFlags) {
         keyboard_ = Keyboard::Known;
         setKeyboardFlags(!inLine_);
-      } else if (keyboard_ == Keyboard::Asking) {
-        keyboard_ = Keyboard::Unsupported;
+      } else {
+        awaitingAttributes_ = false;
+        if (keyboard_ == Keyboard::Asking) keyboard_ = Keyboard::Unsupported;
       }
       return true;
     }
@@ -311,16 +354,26 @@ class TerminalBackend final : public ConsoleBackend {
     platform_.write(notice.data(), notice.size());
   }
 
-  // Terminal bytes -> decoded events -> queue; true if any arrived.
+  void paused() {
+    queue_.paused();
+    readSincePause_ = false;
+  }
+
+  // Terminal bytes -> decoded events -> queue; true if any arrived. Input
+  // that fills whole buffers with bytes that make no event for the game (NUL
+  // bytes without end, garbage) is read one buffer a pause, and the waits
+  // then sleep as if nothing had come: such input never keeps the game
+  // spinning.
   bool readTerminal() {
     checkScreen();
     char buffer[4096];
-    bool arrived = false;
-    for (std::size_t total = 0; queue_.size() < kQueueLimit && total < kReadLimitPerPoll;) {
+    const std::size_t queued = queue_.size();
+    const std::size_t limit = !flooded_ ? kReadLimitPerPoll : readSincePause_ ? 0 : sizeof buffer;
+    std::size_t total = 0;
+    while (queue_.size() < kQueueLimit && total < limit) {
       const std::size_t n = platform_.read(buffer, sizeof buffer);
       if (n == 0) break;
       total += n;
-      arrived = true;
       scratch_.clear();
       decoder_.feed(buffer, n, platform_.now(), scratch_);
       pushAll();
@@ -328,10 +381,19 @@ class TerminalBackend final : public ConsoleBackend {
     scratch_.clear();
     decoder_.expire(platform_.now(), scratch_);
     pushAll();
-    if (keyboard_ == Keyboard::Asking && platform_.now() - askedAt_ >= kQueryTimeoutMs) {
-      keyboard_ = Keyboard::Unsupported;  // a late answer still counts
+    const bool arrived = queue_.size() != queued;
+    if (total > 0) {
+      flooded_ = !arrived && decoder_.pendingDeadline() < 0 && total >= sizeof buffer;
+      readSincePause_ = true;
     }
-    return arrived || !scratch_.empty();
+    if (keyboard_ == Keyboard::Asking && platform_.now() - askedAt_ >= kQueryTimeoutMs) {
+      keyboard_ = Keyboard::Unsupported;  // flags that come late, before the attributes, still count
+    }
+    if (flagsPushed_ && queue_.heldSilently(platform_.now(), kReleaseSilenceMs)) {
+      keyboard_ = Keyboard::Unsupported;
+      setKeyboardFlags(false);  // every key still down comes up
+    }
+    return arrived;
   }
 
   void pushAll() {
@@ -379,6 +441,9 @@ class TerminalBackend final : public ConsoleBackend {
   Keyboard keyboard_ = Keyboard::Unknown;
   std::int64_t askedAt_ = 0;
   bool flagsPushed_ = false;
+  bool awaitingAttributes_ = false;  // asked, and the device attributes not yet answered
+  bool flooded_ = false;         // the last read filled a whole buffer with bytes that made no event
+  bool readSincePause_ = false;  // ...and were read since the last pause
   bool pointerMoved_ = false;  // the pointer moved while a line was read...
   InputEvent pointer_;         // ...to here
 };
@@ -468,10 +533,7 @@ bool TerminalBackend::readLine(std::string& typedLine) {
     next = 0;
     checkScreen();
     const std::size_t n = platform_.read(buffer, sizeof buffer);
-    if (n > 0) {
-      decoder_.feed(buffer, n, platform_.now(), events);
-      continue;
-    }
+    if (n > 0) decoder_.feed(buffer, n, platform_.now(), events);
     decoder_.expire(platform_.now(), events);
     if (!events.empty()) continue;
     if (platform_.inputEnded()) {
@@ -480,7 +542,11 @@ bool TerminalBackend::readLine(std::string& typedLine) {
       break;
     }
     const std::int64_t pending = decoder_.pendingDeadline();
-    platform_.waitForInput(pending >= 0 ? pending : platform_.now() + 60'000);
+    if (n == sizeof buffer && pending < 0) {  // a whole buffer that made nothing: as the polls do, sleep
+      platform_.sleepUntil(platform_.now() + kIdleSleepMs);
+    } else {
+      platform_.waitForInput(pending >= 0 ? pending : platform_.now() + 60'000);
+    }
   }
   // Whatever was typed after the line ends waits for the game's next poll,
   // each key as a whole tap; the pointer is where it was seen last.

@@ -137,9 +137,9 @@ TEST(StatusScreen, TheSaveQuestion) {
   const struct { std::vector<std::pair<int, std::string>> script; std::string shown; } cases[] = {
       {{}, "YES question"}, {{{500, E}}, "YES question -> 0"},
       {{{100, E}}, "YES question"},  // typed ahead of the name's line end, a whole tap
-      {{{500, R}, {1000, E}, {1100, E}}, "NO warning"},  // tapped during the 250 ticks after a confirm
+      {{{500, R}, {1000, E}, {1100, E}}, "NO question"},  // a fresh tap, however soon after the confirm
       {{{500, R}, {1000, E}, {1500, Esc}, {2000, E}}, "NO question"},
-      {{{500, R}, {1000, E}, {2000, E}, {2100, E}}, "NO question"},
+      {{{500, R}, {1000, E}, {2000, E}, {2100, E}}, "NO warning"},
       {{{500, R}, {1000, E}, {2000, E}, {3000, E}, {4000, L}, {4500, E}}, "YES warning -> 1"},
       {{{500, click(30)}}, "YES question -> 0"},
       {{{300, at(52, 24)}, {500, click(52)}, {1500, click(52)}}, "NO question"},

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "support/bench.h"
+#include "support/golden.h"
 
 namespace kotodama::test {
 namespace {
@@ -37,6 +38,30 @@ TEST(ConsoleOutput, EscapeSequencesUseTheStoredPair) {
   }
   bench.console.waitTicks(50);
   EXPECT_EQ(bench.platform.writes(), writes + 1);
+}
+
+// A wide character cut in half by a later draw, on either half, leaves a
+// blank in its own colours where its other half was, whatever the terminal
+// would have made of it; drawn again (Ctrl+L), the screen is the same.
+TEST(ConsoleOutput, AWideCharacterCutInHalfLeavesABlankInItsColours) {
+  Bench bench;
+  Console& c = bench.console;
+  c.clearScreen(15, 0);
+  c.moveCursor(1, 1);
+  c.print("\x81\x50\x81\x50\x81\x50");  // three full-width bars on columns 1 to 6
+  c.setColor(0, 14);
+  c.moveCursor(2, 1);
+  c.print("ab");  // over the first's right half and the second's left half
+  c.print("c");  // over the blank the second left: the cursor went back after it
+  c.waitTicks(1);
+  const VtermScreen& s = bench.screen();
+  std::string cells;
+  for (int column = 1; column <= 7; ++column) cells += s.cell(column, 1).text + std::to_string(s.cell(column, 1).bg);
+  EXPECT_EQ(cells, " 0a14b14c14\xef\xbf\xa3" "0" "0 0");
+  const std::string drawn = describe(s);
+  bench.platform.at(bench.platform.clock(), "\x0c").screen().feed("\x1b[44m\x1b[2J");
+  c.waitTicks(10);
+  EXPECT_EQ(describe(bench.screen()), drawn);
 }
 
 }  // namespace

@@ -92,7 +92,7 @@ TEST(ConfirmWait, EndsOnANewPressOrClickOnly) {
 //  k vk      a press from a terminal that reports releases; r vk such a release
 //  m b       a mouse report with buttons b held
 //  t         take what is due       a   take everything, as a line read does
-//  d vk      keyDown reported the key down        z   the game paused
+//  d vk      keyDown reported the key down        z   the game paused       x  resetKeys
 // and the events of each take, "vk+" for a press, "vk-" for a release, "m<b>" for a mouse report.
 struct Op { std::int64_t t; char op; int arg = 0; };
 
@@ -115,6 +115,7 @@ std::string play(const std::vector<Op>& ops) {
       case 'a': queue.takeAll(out); break;
       case 'd': queue.reportedDown(o.arg); break;
       case 'z': queue.paused(); break;
+      case 'x': queue.keysForgotten(); break;
     }
     if (o.op == 't' || o.op == 'a') taken += " |";
     for (const InputEvent& x : out) {
@@ -132,8 +133,17 @@ TEST(KeyRelease, TheQueuesRules) {
       {"...or the first poll after a pause once reported",
        {{0, 'p', 40}, {10, 't'}, {11, 'd', 40}, {12, 'z'}, {20, 't'}}, "40+ | 40-"},
       {"a repeat keeps the key down", {{0, 'p', 40}, {60, 'p', 40}, {120, 't'}, {300, 't'}}, "40+ 40+ | 40-"},
-      {"the repeat rhythm lets it go 1.5 intervals after the last repeat",
-       {{0, 'p', 40}, {40, 'p', 40}, {80, 'p', 40}, {139, 't'}, {140, 't'}}, "40+ 40+ 40+ | 40-"},
+      {"the repeat rhythm lets it go an interval and 10 ms after the last repeat, seen or not",
+       {{0, 'p', 40}, {0, 't'}, {40, 'p', 40}, {80, 'p', 40}, {100, 't'}, {129, 't'}, {130, 't'}}, "40+ | 40+ 40+ | | 40-"},
+      {"a repeat after the guess let the key go is still one",
+       {{0, 'p', 40}, {0, 't'}, {40, 'p', 40}, {100, 't'}, {101, 'p', 40}, {180, 't'}}, "40+ | 40+ 40- | 40+ 40-"},
+      {"after resetKeys a press however soon is a fresh tap that must be seen",
+       {{0, 'P', 13}, {0, 't'}, {1, 'd', 13}, {2, 'x'}, {40, 'P', 13}, {100, 't'}, {101, 'z'}, {200, 't'}}, "13+ | 13+ |"},
+      {"...as is one soon after a fresh tap still queued", {{0, 'P', 13}, {40, 'P', 13}, {100, 't'}, {200, 't'}},
+       "13+ 13+ |"},
+      {"...also one queued as a repeat before it",
+       {{0, 'P', 13}, {0, 't'}, {40, 'P', 13}, {41, 'x'}, {100, 't'}, {101, 'd', 13}, {102, 'z'}, {103, 't'}},
+       "13+ | 13+ | 13-"},
       {"two keys while a screen polls: each released once asked and paused after",
        {{0, 'P', 37}, {0, 'P', 38}, {0, 't'}, {1, 'd', 37}, {2, 'z'}, {200, 't'}, {201, 'd', 38}, {202, 'z'},
         {203, 't'}},
@@ -188,6 +198,32 @@ TEST(KeyRelease, TheKeyboardProtocolWhereTheTerminalKnowsIt) {
     p.at(p.clock() + 10, "\x1b[99;5u");  // Ctrl+C
     c.waitTicks(100);
     EXPECT_EQ(p.signals.size(), knows ? 1u : 0u);
+  }
+}
+
+// Input that no terminal sends, or sends at odd moments, polled as a menu
+// does for 5 s: how many passes read Down, and the game never spins on it.
+TEST(KeyRelease, HostileInput) {
+  using Keyboard = ScriptedPlatform::Keyboard;
+  const struct { const char* what; Keyboard keyboard; void (*script)(ScriptedPlatform&); int downs; } cases[] = {
+      {"NUL bytes without end make nothing and are read once a pause",
+       Keyboard::NotATerminal, [](ScriptedPlatform& p) { p.endlessZeros = true; }, 0},
+      {"a protocol answer after the device attributes is not believed: Down once moves once",
+       Keyboard::Plain, [](ScriptedPlatform& p) { p.at(500, "\x1b[?1u").at(1000, keys::kDown); }, 1},
+      {"a press under the protocol heard of no more for 2 s comes up; releases are guessed after",
+       Keyboard::KnowsProtocol, [](ScriptedPlatform& p) { p.at(1000, "\x1b[B").at(3500, keys::kDown); }, 21},
+  };
+  for (const auto& c : cases) {
+    Bench bench(TerminalEncoding::Utf8, c.keyboard);
+    c.script(bench.platform);
+    int downs = 0;
+    const Outcome o = bench.run([&] {
+      while (bench.platform.clock() < 5000) downs += downAfter(bench.console, 100, {kDown});
+      return 0;
+    });
+    EXPECT_EQ(o.kind, Outcome::Returned) << c.what;
+    EXPECT_EQ(downs, c.downs) << c.what;
+    EXPECT_LT(bench.platform.reads(), 200) << c.what;
   }
 }
 

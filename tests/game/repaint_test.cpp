@@ -111,5 +111,16 @@ TEST(Repaint, StopContinueAndResizeInARealTerminal) {
   EXPECT_TRUE(game.waitFor([&](const VtermScreen& s) { return describe(s) == before; }, 3000)) << game.screen().dump();
 }
 
+// Started in a window too small, the game shows the notice until the window
+// is large enough, then starts the title: the resize that ended the wait is
+// no news, so no repaint follows the title's first frame.
+TEST(Repaint, AWindowTooSmallAtTheStartIsWaitedFor) {
+  PtySession game("", 60, 20);
+  ASSERT_TRUE(game.waitFor(shows("80 x 25"), 8000));
+  game.resize(80, 25);
+  ASSERT_TRUE(game.waitFor(menuReady, 15000)) << game.screen().dump();
+  EXPECT_EQ(game.output().find("\x1b[0m\x1b[?25l\x1b[H\x1b[2J"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace kotodama::test

@@ -133,7 +133,7 @@ class ScriptedPlatform : public Platform {
   std::int64_t now() override { return now_; }
   void waitForInput(std::int64_t deadline) override {
     deliverDue();
-    if (!readable_.empty() || resized_) return;
+    if (!readable_.empty() || resized_ || endlessZeros) return;
     // Until the next scheduled arrival or the end of input, whichever comes first.
     const std::int64_t next = scheduled_.empty() ? deadline : scheduled_.begin()->first;
     advanceTo(std::min({deadline, next, endAt_ > now_ ? endAt_ : deadline}));
