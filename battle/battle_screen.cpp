@@ -51,12 +51,6 @@ constexpr int kNoticeColumn = 12;
 constexpr int kNoticeTop = 10;
 constexpr int kNoticeTicks = 1000;
 
-constexpr int kWhite = 15;
-constexpr int kBlack = 0;
-constexpr int kLightRed = 12;
-constexpr int kYellow = 14;
-constexpr int kKeep = 16;
-
 const Rows& frame() {
   static const Rows rows = sjisRows({
       "][                                                                           ][",
@@ -245,8 +239,8 @@ std::string_view shownName(const Character& fighter) {
 
 void drawBattleOpening(Console& console, const Character& player, const Character& opponent) {
   console.setCursorVisible(0, 0);
-  console.setColor(kWhite, kBlack);
-  console.clearScreen(kKeep, kKeep);
+  console.setColor(kText);
+  console.clearScreen(kUnchanged);
 
   drawScreen(console, frame());
   console.waitTicks(kSettleTicks);
@@ -284,13 +278,13 @@ void drawBattleBanner(Console& console, bool won) {
 
 void showCannotFight(Console& console) {
   console.setCursorVisible(0, 0);
-  console.setColor(kWhite, kBlack);
-  console.clearScreen(kKeep, kKeep);
-  console.setColor(kBlack, kLightRed);
+  console.setColor(kText);
+  console.clearScreen(kUnchanged);
+  console.setColor(kHighlight);
   const Rows& notice = cannotFightNotice();
   drawRows(console, kNoticeColumn, kNoticeTop, notice);
   console.waitTicks(kNoticeTicks);
-  console.setColor(kWhite, kBlack);
+  console.setColor(kText);
 }
 
 }  // namespace kotodama

@@ -74,11 +74,7 @@ const Rows& screenRows() {
 bool confirmDown(Console& console) { return console.keyDown(kLeftButton) || console.keyDown(kEnter); }
 
 void drawButton(Console& console, int column, const char* label, bool highlighted) {
-  if (highlighted) {
-    console.setColor(0, 12);
-  } else {
-    console.setColor(15, 0);
-  }
+  console.setColor(highlighted ? kHighlight : kText);
   drawRow(console, column, kButtonRow, label);
 }
 
@@ -140,7 +136,7 @@ int showStatus(Console& console, const Character& fighter) {
       }
       if (warned && confirmDown(console)) {
         console.resetKeys();
-        console.setColor(15, 0);
+        console.setColor(kText);
         drawRow(console, kWarningColumn, kQuestionRow, questionOverWarning);
         warned = false;
         console.waitTicks(250);

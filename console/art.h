@@ -7,9 +7,18 @@
 #include <string_view>
 #include <vector>
 
+#include "console/console.h"
+
 namespace kotodama {
 
-class Console;
+// The console colours the screens name; kKeep leaves a colour as it is.
+enum ScreenColor : int { kBlack = 0, kLightRed = 12, kYellow = 14, kWhite = 15, kKeep = 16 };
+
+// The screens' colour pairs: text is white on black, a highlighted box or
+// button black on light red; kUnchanged keeps both colours in force.
+constexpr ColorPair kText{kWhite, kBlack};
+constexpr ColorPair kHighlight{kBlack, kLightRed};
+constexpr ColorPair kUnchanged{kKeep, kKeep};
 
 using Rows = std::vector<std::string>;
 

@@ -61,6 +61,12 @@ using SoundHandle = std::intptr_t;  // the address of a Sound; 0 is no sound
 class ConsoleBackend;
 struct InputEvent;
 
+// A foreground and a background colour, as setColor and clearScreen take them.
+struct ColorPair {
+  int fg;
+  int bg;
+};
+
 class Console {
  public:
   // On a terminal: escape sequences out, terminal bytes in. On a Windows
@@ -75,7 +81,9 @@ class Console {
   // sixteen console colours; 16 leaves that colour unchanged.
   void moveCursor(int x, int y);
   void setColor(int fg, int bg);
+  void setColor(ColorPair colors) { setColor(colors.fg, colors.bg); }
   void clearScreen(int fg, int bg);
+  void clearScreen(ColorPair colors) { clearScreen(colors.fg, colors.bg); }
   void setCursorVisible(int visible, unsigned size);
 
   // Game text (Shift-JIS) at the cursor. print() stops at the first NUL, as

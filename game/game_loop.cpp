@@ -49,8 +49,8 @@ int runGame(Console& console, TitleScreen title) {
         return 0;
       default: {
         static const std::string unexpected = sjis("予想外のエラー");
-        console.setColor(16, 16);
-        console.clearScreen(16, 16);
+        console.setColor(kUnchanged);
+        console.clearScreen(kUnchanged);
         console.print(unexpected);
         console.stopAfterMessage();
       }

@@ -196,11 +196,7 @@ void drawBox(const SlotGrid& grid, int index, bool highlighted) {
   Console& console = grid.console;
   const int left = boxLeft(index);
   const int top = boxTop(index);
-  if (highlighted) {
-    console.setColor(0, 12);
-  } else {
-    console.setColor(15, 0);
-  }
+  console.setColor(highlighted ? kHighlight : kText);
   for (int k = 0; k < kBoxHeight; ++k) drawRow(console, left, top + k, boxArt()[k]);
   if (grid.scan[index] == SlotState::Empty) {
     drawRow(console, left + 5, top + 1, boxTexts()[kEmptyText]);
@@ -224,8 +220,8 @@ constexpr PointerArea kBackArea = PointerArea::onRow(kBackRow, kBackColumn, kBac
 
 // Draws the screen, reads the six slots and starts with the top-left box.
 SlotGrid openGrid(Console& console, Fighters& fighters, SlotStorage& storage, std::size_t backBytes) {
-  console.setColor(15, 0);
-  console.clearScreen(16, 16);
+  console.setColor(kText);
+  console.clearScreen(kUnchanged);
   fillBackground(console);
   SlotGrid grid{console, fighters};
   grid.scan = scanSlots(fighters, storage);
@@ -278,11 +274,11 @@ int browse(SlotGrid& grid, const ChooseSlot& choose) {
     const bool pointed = kBackArea.pointed(console);
     if (pointed || (grid.selection >= kBackSelectionFirst && grid.selection <= kBackSelectionLast)) {
       if (pointed) grid.selection = kPointerOnBack;
-      console.setColor(0, 12);
+      console.setColor(kHighlight);
       drawRow(console, kBackColumn, kBackRow, backButton(), grid.backBytes);
       if (console.keyDown(kLeftButton) || console.keyDown(kEscape)) return 0;
     } else {
-      console.setColor(15, 0);
+      console.setColor(kText);
       drawRow(console, kBackColumn, kBackRow, backButton(), grid.backBytes);
     }
     console.waitTicks(kPassTicks);
@@ -301,7 +297,7 @@ bool askOverwrite(Console& console) {
     for (int k = 0; k < 2; ++k) {
       const PointerArea& area = kAnswerAreas[k];
       const bool pointed = area.pointed(console);
-      console.setColor(pointed ? 0 : 15, pointed ? 12 : 0);
+      console.setColor(pointed ? kHighlight : kText);
       drawRow(console, area.firstColumn, kAnswerRow, answers()[k]);
       if (pointed && (console.keyDown(kLeftButton) || console.keyDown(kEnter))) return k == 0;
     }
@@ -314,10 +310,10 @@ bool askOverwrite(Console& console) {
 // held opens it again.
 void showNotice(SlotGrid& grid, const Rows& notice) {
   Console& console = grid.console;
-  console.setColor(0, 12);
+  console.setColor(kHighlight);
   drawRows(console, kDialogColumn, kDialogTop, notice);
   console.waitTicks(kConfirmTicks);
-  console.setColor(15, 0);
+  console.setColor(kText);
   fillBackground(console);
 }
 
@@ -335,7 +331,7 @@ int showSaveSlots(Console& console, Fighters& fighters, SlotStorage& storage) {
       case SlotWrite::WriteFailed:
         stopWith(console, index, kNotWritten, reason);
     }
-    console.setColor(0, 12);
+    console.setColor(kHighlight);
     drawRows(console, kConfirmColumn, kConfirmTop, savedConfirmation());
     console.waitTicks(kConfirmTicks);
     return 0;
@@ -343,8 +339,8 @@ int showSaveSlots(Console& console, Fighters& fighters, SlotStorage& storage) {
   return browse(grid, [&](SlotGrid& g, int index) -> std::optional<int> {
     if (g.scan[index] == SlotState::Empty || askOverwrite(console)) return save(index);
     // NO: the screen comes back with nothing written.
-    console.setColor(15, 0);
-    console.clearScreen(16, 16);
+    console.setColor(kText);
+    console.clearScreen(kUnchanged);
     fillBackground(console);
     drawBox(g, index, false);
     console.waitTicks(kPassTicks);
