@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "console/art.h"
 #include "console/console.h"
+#include "console/draw.h"
 
 namespace kotodama {
 

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "console/art.h"
 #include "console/console.h"
+#include "console/draw.h"
 
 namespace kotodama {
 

@@ -4,8 +4,8 @@
 #include "characters/character.h"
 #include "characters/name_entry.h"
 #include "characters/status_screen.h"
-#include "console/art.h"
 #include "console/console.h"
+#include "console/draw.h"
 #include "game/title_menu.h"
 #include "slots/slot_screens.h"
 

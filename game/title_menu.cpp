@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "console/art.h"
 #include "console/console.h"
+#include "console/draw.h"
 #include "console/pointer_area.h"
 
 namespace kotodama {

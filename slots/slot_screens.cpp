@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "console/art.h"
 #include "console/console.h"
+#include "console/draw.h"
 #include "console/pointer_area.h"
 #include "slots/slot_file.h"
 

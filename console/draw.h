@@ -1,6 +1,7 @@
 #pragma once
-// Screens are drawn from stored rows of Shift-JIS bytes. The rows are written
-// in the source as UTF-8 for readability and turned into Shift-JIS once.
+// What every screen draws with: its art and texts as stored rows of Shift-JIS
+// bytes (written in the source as UTF-8 for readability and turned into
+// Shift-JIS once), rows placed on the screen, and the screens' colours.
 #include <cstddef>
 #include <initializer_list>
 #include <string>

@@ -1,8 +1,7 @@
-#include "console/art.h"
+#include "console/draw.h"
 
 #include <algorithm>
 
-#include "console/console.h"
 #include "console/display_text.h"
 
 namespace kotodama {
