@@ -45,12 +45,6 @@ constexpr int kSettleTicks = 500;  // after the frame, and between the portraits
 constexpr int kBannerColumn = 6;
 constexpr int kBannerTop = 3;
 
-// The notice that a fighter cannot fight, in the place and colours of the
-// slot screens' notices.
-constexpr int kNoticeColumn = 12;
-constexpr int kNoticeTop = 10;
-constexpr int kNoticeTicks = 1000;
-
 const Rows& frame() {
   static const Rows rows = sjisRows({
       "][                                                                           ][",
@@ -173,17 +167,6 @@ const Rows& banner(bool won) {
   return won ? clear : over;
 }
 
-const Rows& cannotFightNotice() {
-  static const Rows rows = sjisRows({
-      "[]                                                  []",
-      "[]      　　　　　　　　　　　　　　　　　　　      []",
-      "[]           このキャラクターは戦えません           []",
-      "[]                                                  []",
-      "[]                                                  []",
-  });
-  return rows;
-}
-
 void drawHitPointLine(Console& console, int x, int y, std::int32_t now, std::int32_t start) {
   console.moveCursor(x, y);
   console.printf("HP%4d / %4d", static_cast<int>(now), static_cast<int>(start));
@@ -277,14 +260,11 @@ void drawBattleBanner(Console& console, bool won) {
 }
 
 void showCannotFight(Console& console) {
+  static const std::string cannotFight = sjis("このキャラクターは戦えません");
   console.setCursorVisible(0, 0);
   console.setColor(kText);
   console.clearScreen(kUnchanged);
-  console.setColor(kHighlight);
-  const Rows& notice = cannotFightNotice();
-  drawRows(console, kNoticeColumn, kNoticeTop, notice);
-  console.waitTicks(kNoticeTicks);
-  console.setColor(kText);
+  showNotice(console, cannotFight);
 }
 
 }  // namespace kotodama

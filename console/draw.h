@@ -39,4 +39,15 @@ void drawRows(Console& console, int x, int y, const Rows& rows);
 // from column 1, row 1 down, so a screen never writes column 80.
 void drawScreen(Console& console, const Rows& rows);
 
+// The notice frame over the middle of the screen: five rows from column 12,
+// row 10, each 50 columns between "[]" bars, `question` centred on the second
+// row and `message` on the third (Shift-JIS, whose bytes are its columns).
+constexpr int kNoticeColumn = 12;
+constexpr int kNoticeTop = 10;
+Rows noticeFrame(std::string_view question, std::string_view message);
+
+// A notice in the frame, black on light red, for 1,000 ticks: a row of
+// full-width blanks, then `message`. White on black is set again after.
+void showNotice(Console& console, std::string_view message);
+
 }  // namespace kotodama

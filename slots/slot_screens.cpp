@@ -34,9 +34,7 @@ constexpr int kBackRow = 24;
 constexpr int kBackPointerLast = 83;  // the button answers the pointer past its 14 columns
 constexpr std::size_t kBackBytes = 14;
 constexpr std::size_t kBackBytesWithNul = 15;  // the load screen prints the text's NUL too
-constexpr int kDialogColumn = 12;  // the overwrite question and the notices
-constexpr int kDialogTop = 10;
-constexpr int kAnswerRow = 13;
+constexpr int kAnswerRow = 13;  // the overwrite question's fourth row
 constexpr int kYesColumn = 25;
 constexpr int kYesLast = 33;
 constexpr int kNoColumn = 45;
@@ -94,17 +92,6 @@ const std::string& backButton() {
   return button;
 }
 
-const Rows& overwriteDialog() {
-  static const Rows rows = sjisRows({
-      "[]                                                  []",
-      "[]      データを上書きしますがよろしいですか？      []",
-      "[]                                                  []",
-      "[]                                                  []",
-      "[]                                                  []",
-  });
-  return rows;
-}
-
 const Rows& answers() {
   static const Rows rows = sjisRows({"[] YES []", "[] NO []"});
   return rows;
@@ -124,29 +111,6 @@ const Rows& loadedConfirmation() {
       "[]                   []",
       "[] ロードされました。[]",
       "[]                   []",
-  });
-  return rows;
-}
-
-// The second row is nineteen full-width spaces between the bars.
-const Rows& noDataNotice() {
-  static const Rows rows = sjisRows({
-      "[]                                                  []",
-      "[]      　　　　　　　　　　　　　　　　　　　      []",
-      "[]             セーブデータがありません             []",
-      "[]                                                  []",
-      "[]                                                  []",
-  });
-  return rows;
-}
-
-const Rows& damagedNotice() {
-  static const Rows rows = sjisRows({
-      "[]                                                  []",
-      "[]      　　　　　　　　　　　　　　　　　　　      []",
-      "[]            セーブデータが壊れています            []",
-      "[]                                                  []",
-      "[]                                                  []",
   });
   return rows;
 }
@@ -288,7 +252,8 @@ int browse(SlotGrid& grid, const ChooseSlot& choose) {
 // Asks whether to overwrite a full slot; answered with the pointer only.
 // The question shows in the colours set last.
 bool askOverwrite(Console& console) {
-  drawRows(console, kDialogColumn, kDialogTop, overwriteDialog());
+  static const std::string question = sjis("データを上書きしますがよろしいですか？");
+  drawRows(console, kNoticeColumn, kNoticeTop, noticeFrame(question, ""));
   console.resetKeys();
   // YES, then NO.
   static constexpr PointerArea kAnswerAreas[2] = {PointerArea::onRow(kAnswerRow, kYesColumn, kYesLast),
@@ -305,15 +270,11 @@ bool askOverwrite(Console& console) {
   }
 }
 
-// A notice over the grid for a second; then the background comes back and
-// the boxes with it as the pass goes on. Keys are not reset, so a key still
-// held opens it again.
-void showNotice(SlotGrid& grid, const Rows& notice) {
-  Console& console = grid.console;
-  console.setColor(kHighlight);
-  drawRows(console, kDialogColumn, kDialogTop, notice);
-  console.waitTicks(kConfirmTicks);
-  console.setColor(kText);
+// A notice over the grid; then the background comes back and the boxes with
+// it as the pass goes on. Keys are not reset, so a key still held opens it
+// again.
+void showGridNotice(Console& console, std::string_view message) {
+  showNotice(console, message);
   fillBackground(console);
 }
 
@@ -349,10 +310,12 @@ int showSaveSlots(Console& console, Fighters& fighters, SlotStorage& storage) {
 }
 
 int showLoadSlots(Console& console, Fighters& fighters, SlotStorage& storage) {
+  static const std::string noData = sjis("セーブデータがありません");
+  static const std::string damaged = sjis("セーブデータが壊れています");
   SlotGrid grid = openGrid(console, fighters, storage, kBackBytesWithNul);
   return browse(grid, [&](SlotGrid& g, int index) -> std::optional<int> {
     if (g.scan[index] == SlotState::Empty) {
-      showNotice(g, noDataNotice());
+      showGridNotice(console, noData);
       return std::nullopt;
     }
     // The file as it is now, not the copy in the box.
@@ -360,7 +323,7 @@ int showLoadSlots(Console& console, Fighters& fighters, SlotStorage& storage) {
       case SlotRead::Loaded:
         break;
       case SlotRead::Damaged:
-        showNotice(g, damagedNotice());
+        showGridNotice(console, damaged);
         return std::nullopt;
       case SlotRead::OpenFailed:
         stopWith(console, index, kNotLoaded);
