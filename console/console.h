@@ -144,11 +144,8 @@ class Console {
   void registerSound(SoundHandle handle);
   void addWaveDevice(WaveOutHandle device, WaveHeader* header);
 
-  // True when the console draws and reads through the Windows console calls.
-  bool consoleApiMode() const { return consoleApiMode_; }
-
  private:
-  Console(std::unique_ptr<ConsoleBackend> backend, bool consoleApiMode);
+  explicit Console(std::unique_ptr<ConsoleBackend> backend);
   void poll();  // takes in the input that is due and folds it
   void fold(const InputEvent& event);
   void readLine();
@@ -167,7 +164,7 @@ class Console {
   } cursorInfo_;
   std::int16_t originX_ = 1;
   std::int16_t originY_ = 1;
-  bool consoleApiMode_ = false;  // the Windows console functions draw
+  // Only stored: the console keeps its colours until the first setColor.
   int foreground_ = 15;
   int background_ = 0;
   std::uint32_t keyState_[8] = {};
