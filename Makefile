@@ -109,8 +109,10 @@ bench:
 	cmake --build build-bench -j$(JOBS) --target kotodama_bench kotodama
 	./build-bench/kotodama_bench
 
+# Every build folder the Makefile and scripts/ make (build-kitty: scripts/kitty-check.sh).
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(RELEASE_BUILD) $(CLANG_BUILD) build-bench build-fuzz build-mingw build-web
+	rm -rf $(BUILD) $(ASAN_BUILD) $(RELEASE_BUILD) $(CLANG_BUILD) $(CROSS_BUILD) $(WEB_BUILD) build-bench build-fuzz \
+	  build-kitty
 
 # `make install` builds the game in Release mode in its own folder and installs
 # it under $(PREFIX) (default /usr/local); DESTDIR stages it elsewhere.

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "battle/battle_screen.h"
-#include "console/art.h"
 #include "console/console.h"
+#include "console/draw.h"
 
 namespace kotodama {
 

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "console/art.h"
 #include "console/console.h"
+#include "console/draw.h"
 
 namespace kotodama {
 
@@ -44,18 +44,6 @@ constexpr int kSettleTicks = 500;  // after the frame, and between the portraits
 
 constexpr int kBannerColumn = 6;
 constexpr int kBannerTop = 3;
-
-// The notice that a fighter cannot fight, in the place and colours of the
-// slot screens' notices.
-constexpr int kNoticeColumn = 12;
-constexpr int kNoticeTop = 10;
-constexpr int kNoticeTicks = 1000;
-
-constexpr int kWhite = 15;
-constexpr int kBlack = 0;
-constexpr int kLightRed = 12;
-constexpr int kYellow = 14;
-constexpr int kKeep = 16;
 
 const Rows& frame() {
   static const Rows rows = sjisRows({
@@ -179,17 +167,6 @@ const Rows& banner(bool won) {
   return won ? clear : over;
 }
 
-const Rows& cannotFightNotice() {
-  static const Rows rows = sjisRows({
-      "[]                                                  []",
-      "[]      　　　　　　　　　　　　　　　　　　　      []",
-      "[]           このキャラクターは戦えません           []",
-      "[]                                                  []",
-      "[]                                                  []",
-  });
-  return rows;
-}
-
 void drawHitPointLine(Console& console, int x, int y, std::int32_t now, std::int32_t start) {
   console.moveCursor(x, y);
   console.printf("HP%4d / %4d", static_cast<int>(now), static_cast<int>(start));
@@ -245,8 +222,8 @@ std::string_view shownName(const Character& fighter) {
 
 void drawBattleOpening(Console& console, const Character& player, const Character& opponent) {
   console.setCursorVisible(0, 0);
-  console.setColor(kWhite, kBlack);
-  console.clearScreen(kKeep, kKeep);
+  console.setColor(kText);
+  console.clearScreen(kUnchanged);
 
   drawScreen(console, frame());
   console.waitTicks(kSettleTicks);
@@ -283,14 +260,11 @@ void drawBattleBanner(Console& console, bool won) {
 }
 
 void showCannotFight(Console& console) {
+  static const std::string cannotFight = sjis("このキャラクターは戦えません");
   console.setCursorVisible(0, 0);
-  console.setColor(kWhite, kBlack);
-  console.clearScreen(kKeep, kKeep);
-  console.setColor(kBlack, kLightRed);
-  const Rows& notice = cannotFightNotice();
-  drawRows(console, kNoticeColumn, kNoticeTop, notice);
-  console.waitTicks(kNoticeTicks);
-  console.setColor(kWhite, kBlack);
+  console.setColor(kText);
+  console.clearScreen(kUnchanged);
+  showNotice(console, cannotFight);
 }
 
 }  // namespace kotodama

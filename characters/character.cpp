@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "console/console.h"
+#include "console/draw.h"
 
 namespace kotodama {
 
@@ -41,8 +42,8 @@ void computeStats(Character& fighter, int length) {
 }
 
 int deriveStats(Console& console, Character& fighter, int length) {
-  console.setColor(16, 16);
-  console.clearScreen(16, 16);
+  console.setColor(kUnchanged);
+  console.clearScreen(kUnchanged);
   computeStats(fighter, length);
   return 0;
 }

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "console/art.h"
 #include "console/console.h"
+#include "console/draw.h"
 
 namespace kotodama {
 
@@ -62,8 +62,8 @@ int enterName(Console& console, char (&name)[12], int forOpponent) {
   static const std::string opponentPrompt = sjis("相手の名前を入力してください。");
   static const std::string tooLong = sjis("名前が長すぎます。");
 
-  console.setColor(15, 0);
-  console.clearScreen(16, 16);
+  console.setColor(kText);
+  console.clearScreen(kUnchanged);
   drawScreen(console, screenRows());
   if (forOpponent == 0) {
     drawRow(console, kOwnPromptColumn, kPromptRow, ownPrompt);

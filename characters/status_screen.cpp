@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "console/art.h"
 #include "console/console.h"
+#include "console/draw.h"
 #include "console/pointer_area.h"
 
 namespace kotodama {
@@ -73,13 +73,15 @@ const Rows& screenRows() {
 
 bool confirmDown(Console& console) { return console.keyDown(kLeftButton) || console.keyDown(kEnter); }
 
-void drawButton(Console& console, int column, const char* label, bool highlighted) {
-  if (highlighted) {
-    console.setColor(0, 12);
-  } else {
-    console.setColor(15, 0);
-  }
+// Draws a button, highlighted while the keyboard's selection or the pointer
+// is on it (the pointer then takes the selection over); says whether it is.
+bool drawButton(Console& console, int& selection, int button, const PointerArea& area, int column, const char* label) {
+  const bool pointed = area.pointed(console);
+  if (pointed) selection = kPointerMode;
+  const bool highlighted = pointed || selection == button;
+  console.setColor(highlighted ? kHighlight : kText);
   drawRow(console, column, kButtonRow, label);
+  return highlighted;
 }
 
 }  // namespace
@@ -114,22 +116,12 @@ int showStatus(Console& console, const Character& fighter) {
     }
 
     // YES: save the fighter, or, once warned, agree not to.
-    const bool onYes = kYesArea.pointed(console);
-    if (selection != kYes && !onYes) {
-      drawButton(console, kYesColumn, "[] YES []", false);
-    } else {
-      if (onYes) selection = kPointerMode;
-      drawButton(console, kYesColumn, "[] YES []", true);
-      if (confirmDown(console)) return warned ? 1 : 0;
+    if (drawButton(console, selection, kYes, kYesArea, kYesColumn, "[] YES []") && confirmDown(console)) {
+      return warned ? 1 : 0;
     }
 
     // NO: warn that the fighter will not be saved, or take the warning back.
-    const bool onNo = kNoArea.pointed(console);
-    if (selection != kNo && !onNo) {
-      drawButton(console, kNoColumn, "[] NO []", false);
-    } else {
-      if (onNo) selection = kPointerMode;
-      drawButton(console, kNoColumn, "[] NO []", true);
+    if (drawButton(console, selection, kNo, kNoArea, kNoColumn, "[] NO []")) {
       // The flag is asked before the keys: a key reported down is let go at
       // the next poll, so the keys are asked only where the answer counts.
       if (!warned && confirmDown(console)) {
@@ -140,7 +132,7 @@ int showStatus(Console& console, const Character& fighter) {
       }
       if (warned && confirmDown(console)) {
         console.resetKeys();
-        console.setColor(15, 0);
+        console.setColor(kText);
         drawRow(console, kWarningColumn, kQuestionRow, questionOverWarning);
         warned = false;
         console.waitTicks(250);

@@ -29,25 +29,16 @@ void setBit(std::uint32_t (&state)[8], int bit, bool down) {
 
 }  // namespace
 
-Console::Console(Platform& terminal) : Console(makeTerminalBackend(terminal), false) {}
+Console::Console(Platform& terminal) : Console(makeTerminalBackend(terminal)) {}
 
-Console::Console(ConsoleApi& windowsConsole) : Console(makeConsoleApiBackend(windowsConsole), true) {}
+Console::Console(ConsoleApi& windowsConsole) : Console(makeConsoleApiBackend(windowsConsole)) {}
 
-Console::Console(std::unique_ptr<ConsoleBackend> backend, bool consoleApiMode)
-    : backend_(std::move(backend)), consoleApiMode_(consoleApiMode) {
+Console::Console(std::unique_ptr<ConsoleBackend> backend) : backend_(std::move(backend)) {
   if (!backend_->hasOutput()) {
     cursorInfo_.size = 0;
     cursorInfo_.visible = false;
   }
-  // Only stored: the console keeps its colours until the first setColor.
-  foreground_ = 15;
-  background_ = 0;
   setCursorVisible(1, 8);
-  originY_ = 1;
-  originX_ = 1;
-  std::fill(std::begin(keyState_), std::end(keyState_), 0u);
-  mouseX_ = -1;
-  mouseY_ = -1;
 }
 
 Console::~Console() {

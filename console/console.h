@@ -61,6 +61,12 @@ using SoundHandle = std::intptr_t;  // the address of a Sound; 0 is no sound
 class ConsoleBackend;
 struct InputEvent;
 
+// A foreground and a background colour, as setColor and clearScreen take them.
+struct ColorPair {
+  int fg;
+  int bg;
+};
+
 class Console {
  public:
   // On a terminal: escape sequences out, terminal bytes in. On a Windows
@@ -75,7 +81,9 @@ class Console {
   // sixteen console colours; 16 leaves that colour unchanged.
   void moveCursor(int x, int y);
   void setColor(int fg, int bg);
+  void setColor(ColorPair colors) { setColor(colors.fg, colors.bg); }
   void clearScreen(int fg, int bg);
+  void clearScreen(ColorPair colors) { clearScreen(colors.fg, colors.bg); }
   void setCursorVisible(int visible, unsigned size);
 
   // Game text (Shift-JIS) at the cursor. print() stops at the first NUL, as
@@ -136,11 +144,8 @@ class Console {
   void registerSound(SoundHandle handle);
   void addWaveDevice(WaveOutHandle device, WaveHeader* header);
 
-  // True when the console draws and reads through the Windows console calls.
-  bool consoleApiMode() const { return consoleApiMode_; }
-
  private:
-  Console(std::unique_ptr<ConsoleBackend> backend, bool consoleApiMode);
+  explicit Console(std::unique_ptr<ConsoleBackend> backend);
   void poll();  // takes in the input that is due and folds it
   void fold(const InputEvent& event);
   void readLine();
@@ -159,7 +164,7 @@ class Console {
   } cursorInfo_;
   std::int16_t originX_ = 1;
   std::int16_t originY_ = 1;
-  bool consoleApiMode_ = false;  // the Windows console functions draw
+  // Only stored: the console keeps its colours until the first setColor.
   int foreground_ = 15;
   int background_ = 0;
   std::uint32_t keyState_[8] = {};

@@ -4,8 +4,8 @@
 #include "characters/character.h"
 #include "characters/name_entry.h"
 #include "characters/status_screen.h"
-#include "console/art.h"
 #include "console/console.h"
+#include "console/draw.h"
 #include "game/title_menu.h"
 #include "slots/slot_screens.h"
 
@@ -49,8 +49,8 @@ int runGame(Console& console, TitleScreen title) {
         return 0;
       default: {
         static const std::string unexpected = sjis("予想外のエラー");
-        console.setColor(16, 16);
-        console.clearScreen(16, 16);
+        console.setColor(kUnchanged);
+        console.clearScreen(kUnchanged);
         console.print(unexpected);
         console.stopAfterMessage();
       }

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "console/art.h"
 #include "console/console.h"
+#include "console/draw.h"
 #include "console/pointer_area.h"
 
 namespace kotodama {
@@ -75,8 +75,8 @@ const Rows& box(int entry) {
 }
 
 void buildScreen(Console& console) {
-  console.setColor(15, 0);
-  console.clearScreen(16, 16);
+  console.setColor(kText);
+  console.clearScreen(kUnchanged);
 
   // The background rises from the bottom.
   const Rows& back = background();
@@ -136,12 +136,12 @@ int showTitleMenu(Console& console) {
       const int top = kBoxTopRow[entry];
       const bool pointed = PointerArea{kBoxColumn, kBoxColumn + kBoxWidth - 1, top, top + 2}.pointed(console);
       if (selection != entry && !pointed) {
-        console.setColor(15, 0);
+        console.setColor(kText);
         for (int r = 0; r < 3; ++r) drawRow(console, kBoxColumn, top + r, box(entry)[r]);
         continue;
       }
       if (pointed) selection = kPointerSelection;
-      console.setColor(0, 12);
+      console.setColor(kHighlight);
       for (int r = 0; r < 3; ++r) drawRow(console, kBoxColumn, top + r, box(entry)[r]);
       drawRow(console, 19, top + 1, ">");
       if (console.keyDown(kEnter) || console.keyDown(kLeftButton)) return kChoiceOf[entry];

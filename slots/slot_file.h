@@ -19,8 +19,6 @@
 
 namespace kotodama {
 
-class Console;
-
 constexpr int kSlotCount = 6;
 constexpr std::size_t kSlotFileSize = 28;
 static_assert(kSlotFileSize == sizeof(Character));
@@ -114,10 +112,5 @@ SlotRead readSlot(int index, Character& record, SlotStorage& storage);
 // takes any 28 bytes.
 std::array<unsigned char, kSlotFileSize> encodeSlot(const Character& record);
 Character decodeSlot(const std::array<unsigned char, kSlotFileSize>& bytes);
-
-// The two slot screens with their files on `storage` (the screens of
-// slot_screens.h use the working folder's files).
-int showSaveSlots(Console& console, Fighters& fighters, SlotStorage& storage);
-int showLoadSlots(Console& console, Fighters& fighters, SlotStorage& storage);
 
 }  // namespace kotodama

@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "console/art.h"
 #include "console/console.h"
+#include "console/draw.h"
 #include "console/pointer_area.h"
 #include "slots/slot_file.h"
 
@@ -34,9 +34,7 @@ constexpr int kBackRow = 24;
 constexpr int kBackPointerLast = 83;  // the button answers the pointer past its 14 columns
 constexpr std::size_t kBackBytes = 14;
 constexpr std::size_t kBackBytesWithNul = 15;  // the load screen prints the text's NUL too
-constexpr int kDialogColumn = 12;  // the overwrite question and the notices
-constexpr int kDialogTop = 10;
-constexpr int kAnswerRow = 13;
+constexpr int kAnswerRow = 13;  // the overwrite question's fourth row
 constexpr int kYesColumn = 25;
 constexpr int kYesLast = 33;
 constexpr int kNoColumn = 45;
@@ -94,17 +92,6 @@ const std::string& backButton() {
   return button;
 }
 
-const Rows& overwriteDialog() {
-  static const Rows rows = sjisRows({
-      "[]                                                  []",
-      "[]      データを上書きしますがよろしいですか？      []",
-      "[]                                                  []",
-      "[]                                                  []",
-      "[]                                                  []",
-  });
-  return rows;
-}
-
 const Rows& answers() {
   static const Rows rows = sjisRows({"[] YES []", "[] NO []"});
   return rows;
@@ -124,29 +111,6 @@ const Rows& loadedConfirmation() {
       "[]                   []",
       "[] ロードされました。[]",
       "[]                   []",
-  });
-  return rows;
-}
-
-// The second row is nineteen full-width spaces between the bars.
-const Rows& noDataNotice() {
-  static const Rows rows = sjisRows({
-      "[]                                                  []",
-      "[]      　　　　　　　　　　　　　　　　　　　      []",
-      "[]             セーブデータがありません             []",
-      "[]                                                  []",
-      "[]                                                  []",
-  });
-  return rows;
-}
-
-const Rows& damagedNotice() {
-  static const Rows rows = sjisRows({
-      "[]                                                  []",
-      "[]      　　　　　　　　　　　　　　　　　　　      []",
-      "[]            セーブデータが壊れています            []",
-      "[]                                                  []",
-      "[]                                                  []",
   });
   return rows;
 }
@@ -196,11 +160,7 @@ void drawBox(const SlotGrid& grid, int index, bool highlighted) {
   Console& console = grid.console;
   const int left = boxLeft(index);
   const int top = boxTop(index);
-  if (highlighted) {
-    console.setColor(0, 12);
-  } else {
-    console.setColor(15, 0);
-  }
+  console.setColor(highlighted ? kHighlight : kText);
   for (int k = 0; k < kBoxHeight; ++k) drawRow(console, left, top + k, boxArt()[k]);
   if (grid.scan[index] == SlotState::Empty) {
     drawRow(console, left + 5, top + 1, boxTexts()[kEmptyText]);
@@ -224,8 +184,8 @@ constexpr PointerArea kBackArea = PointerArea::onRow(kBackRow, kBackColumn, kBac
 
 // Draws the screen, reads the six slots and starts with the top-left box.
 SlotGrid openGrid(Console& console, Fighters& fighters, SlotStorage& storage, std::size_t backBytes) {
-  console.setColor(15, 0);
-  console.clearScreen(16, 16);
+  console.setColor(kText);
+  console.clearScreen(kUnchanged);
   fillBackground(console);
   SlotGrid grid{console, fighters};
   grid.scan = scanSlots(fighters, storage);
@@ -278,11 +238,11 @@ int browse(SlotGrid& grid, const ChooseSlot& choose) {
     const bool pointed = kBackArea.pointed(console);
     if (pointed || (grid.selection >= kBackSelectionFirst && grid.selection <= kBackSelectionLast)) {
       if (pointed) grid.selection = kPointerOnBack;
-      console.setColor(0, 12);
+      console.setColor(kHighlight);
       drawRow(console, kBackColumn, kBackRow, backButton(), grid.backBytes);
       if (console.keyDown(kLeftButton) || console.keyDown(kEscape)) return 0;
     } else {
-      console.setColor(15, 0);
+      console.setColor(kText);
       drawRow(console, kBackColumn, kBackRow, backButton(), grid.backBytes);
     }
     console.waitTicks(kPassTicks);
@@ -292,7 +252,8 @@ int browse(SlotGrid& grid, const ChooseSlot& choose) {
 // Asks whether to overwrite a full slot; answered with the pointer only.
 // The question shows in the colours set last.
 bool askOverwrite(Console& console) {
-  drawRows(console, kDialogColumn, kDialogTop, overwriteDialog());
+  static const std::string question = sjis("データを上書きしますがよろしいですか？");
+  drawRows(console, kNoticeColumn, kNoticeTop, noticeFrame(question, ""));
   console.resetKeys();
   // YES, then NO.
   static constexpr PointerArea kAnswerAreas[2] = {PointerArea::onRow(kAnswerRow, kYesColumn, kYesLast),
@@ -301,7 +262,7 @@ bool askOverwrite(Console& console) {
     for (int k = 0; k < 2; ++k) {
       const PointerArea& area = kAnswerAreas[k];
       const bool pointed = area.pointed(console);
-      console.setColor(pointed ? 0 : 15, pointed ? 12 : 0);
+      console.setColor(pointed ? kHighlight : kText);
       drawRow(console, area.firstColumn, kAnswerRow, answers()[k]);
       if (pointed && (console.keyDown(kLeftButton) || console.keyDown(kEnter))) return k == 0;
     }
@@ -309,15 +270,11 @@ bool askOverwrite(Console& console) {
   }
 }
 
-// A notice over the grid for a second; then the background comes back and
-// the boxes with it as the pass goes on. Keys are not reset, so a key still
-// held opens it again.
-void showNotice(SlotGrid& grid, const Rows& notice) {
-  Console& console = grid.console;
-  console.setColor(0, 12);
-  drawRows(console, kDialogColumn, kDialogTop, notice);
-  console.waitTicks(kConfirmTicks);
-  console.setColor(15, 0);
+// A notice over the grid; then the background comes back and the boxes with
+// it as the pass goes on. Keys are not reset, so a key still held opens it
+// again.
+void showGridNotice(Console& console, std::string_view message) {
+  showNotice(console, message);
   fillBackground(console);
 }
 
@@ -335,7 +292,7 @@ int showSaveSlots(Console& console, Fighters& fighters, SlotStorage& storage) {
       case SlotWrite::WriteFailed:
         stopWith(console, index, kNotWritten, reason);
     }
-    console.setColor(0, 12);
+    console.setColor(kHighlight);
     drawRows(console, kConfirmColumn, kConfirmTop, savedConfirmation());
     console.waitTicks(kConfirmTicks);
     return 0;
@@ -343,8 +300,8 @@ int showSaveSlots(Console& console, Fighters& fighters, SlotStorage& storage) {
   return browse(grid, [&](SlotGrid& g, int index) -> std::optional<int> {
     if (g.scan[index] == SlotState::Empty || askOverwrite(console)) return save(index);
     // NO: the screen comes back with nothing written.
-    console.setColor(15, 0);
-    console.clearScreen(16, 16);
+    console.setColor(kText);
+    console.clearScreen(kUnchanged);
     fillBackground(console);
     drawBox(g, index, false);
     console.waitTicks(kPassTicks);
@@ -353,10 +310,12 @@ int showSaveSlots(Console& console, Fighters& fighters, SlotStorage& storage) {
 }
 
 int showLoadSlots(Console& console, Fighters& fighters, SlotStorage& storage) {
+  static const std::string noData = sjis("セーブデータがありません");
+  static const std::string damaged = sjis("セーブデータが壊れています");
   SlotGrid grid = openGrid(console, fighters, storage, kBackBytesWithNul);
   return browse(grid, [&](SlotGrid& g, int index) -> std::optional<int> {
     if (g.scan[index] == SlotState::Empty) {
-      showNotice(g, noDataNotice());
+      showGridNotice(console, noData);
       return std::nullopt;
     }
     // The file as it is now, not the copy in the box.
@@ -364,7 +323,7 @@ int showLoadSlots(Console& console, Fighters& fighters, SlotStorage& storage) {
       case SlotRead::Loaded:
         break;
       case SlotRead::Damaged:
-        showNotice(g, damagedNotice());
+        showGridNotice(console, damaged);
         return std::nullopt;
       case SlotRead::OpenFailed:
         stopWith(console, index, kNotLoaded);

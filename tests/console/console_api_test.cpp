@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "console/art.h"
 #include "console/console.h"
+#include "console/draw.h"
 #include "console/fake_console.h"
 
 namespace kotodama::test {

@@ -14,6 +14,7 @@
 #include "battle/battle_screen.h"
 #include "console/console.h"
 #include "slots/slot_file.h"
+#include "slots/slot_screens.h"
 #include "tests/fuzz/fuzz_support.h"
 
 namespace {

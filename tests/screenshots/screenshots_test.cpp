@@ -6,7 +6,7 @@
 #include "battle/battle.h"
 #include "characters/name_entry.h"
 #include "characters/status_screen.h"
-#include "console/art.h"
+#include "console/draw.h"
 #include "game/title_menu.h"
 #include "slots/slot_file.h"
 #include "slots/slot_screens.h"
