@@ -95,20 +95,19 @@ TEST(Repaint, TheTypedLineWrapsAsAConsolesLineInput) {
 // the screen as it was.
 TEST(Repaint, StopContinueAndResizeInARealTerminal) {
   PtySession game;
-  const termios cooked = game.settings();
-  ASSERT_TRUE(game.waitFor(menuReady, 8000));
+  ASSERT_TRUE(game.waitFor(menuReady));
   const std::string before = describe(game.screen());
   game.send("\x1a");  // Ctrl+Z
-  ASSERT_TRUE(game.waitFor([&](const VtermScreen& s) { return game.stopped() && !s.altScreen(); }, 3000));
-  EXPECT_EQ(game.settings().c_lflag, cooked.c_lflag);  // one restore puts back all the settings
+  ASSERT_TRUE(game.waitFor([&](const VtermScreen& s) { return game.stopped() && !s.altScreen(); }));
+  EXPECT_EQ(game.settings().c_lflag, game.found().c_lflag);  // one restore puts back all the settings
   game.kill(SIGCONT);
-  ASSERT_TRUE(game.waitFor([&](const VtermScreen& s) { return s.altScreen() && describe(s) == before; }, 3000))
+  ASSERT_TRUE(game.waitFor([&](const VtermScreen& s) { return s.altScreen() && describe(s) == before; }))
       << game.screen().dump();
   EXPECT_EQ(game.settings().c_lflag & ICANON, 0u);
   game.resize(60, 20);
-  ASSERT_TRUE(game.waitFor(shows("80 x 25"), 3000));
+  ASSERT_TRUE(game.waitFor(shows("80 x 25")));
   game.resize(80, 25);
-  EXPECT_TRUE(game.waitFor([&](const VtermScreen& s) { return describe(s) == before; }, 3000)) << game.screen().dump();
+  EXPECT_TRUE(game.waitFor([&](const VtermScreen& s) { return describe(s) == before; })) << game.screen().dump();
 }
 
 }  // namespace
