@@ -1,12 +1,13 @@
 # kotodama: `make play` builds and starts the game; `make test` builds and runs
-# every test, then again under AddressSanitizer and UndefinedBehaviorSanitizer,
-# then cross-builds the game and its Windows tests with MinGW-w64 (running the
-# tests under Wine).
+# every test, once more built by clang, then under AddressSanitizer and
+# UndefinedBehaviorSanitizer, then cross-builds the game and its Windows tests
+# with MinGW-w64 (running the tests under Wine).
 JOBS ?= 2
 BUILD := build
 ASAN_BUILD := build-asan
 CROSS_BUILD := build-mingw
 RELEASE_BUILD := build-release
+CLANG_BUILD := build-clang
 PREFIX ?= /usr/local
 # Wine keeps its Windows folder inside the cross build, not in $HOME.
 WINE_ENV := WINEPREFIX=$(CURDIR)/$(CROSS_BUILD)/wineprefix WINEDEBUG=-all
@@ -14,7 +15,7 @@ WINE := $(WINE_ENV) /usr/lib/wine/wine64
 CMAKE_QUIET := -DCMAKE_RULE_MESSAGES=OFF --log-level=WARNING
 SANITIZER_ENV := ASAN_OPTIONS=abort_on_error=0:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 
-.PHONY: all play build test test-main test-asan test-fuzz test-cross test-install test-web release install package screenshots \
+.PHONY: all play build test test-main test-clang test-asan test-fuzz test-cross test-install test-web release install package screenshots \
   web bench fuzz clean
 
 all: build
@@ -27,7 +28,7 @@ build:
 play: build
 	@./$(BUILD)/kotodama
 
-test: test-main test-install test-asan test-fuzz test-cross test-web
+test: test-main test-clang test-install test-asan test-fuzz test-cross test-web
 	@./scripts/line-count.sh
 
 # The plain suite, with only what it needs installed (no clang, MinGW or Wine).
@@ -36,6 +37,13 @@ test-main:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOTODAMA_TESTS=ON $(CMAKE_QUIET)
 	cmake --build $(BUILD) -j$(JOBS)
 	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
+
+# The plain suite once more, built by clang.
+test-clang:
+	@./scripts/install-deps.sh test
+	cmake -S . -B $(CLANG_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOTODAMA_TESTS=ON $(CMAKE_QUIET)
+	cmake --build $(CLANG_BUILD) -j$(JOBS)
+	ctest --test-dir $(CLANG_BUILD) --output-on-failure -j$(JOBS)
 
 test-asan:
 	@./scripts/install-deps.sh test
@@ -97,7 +105,7 @@ bench:
 	./build-bench/kotodama_bench
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(RELEASE_BUILD) build-bench build-fuzz build-mingw build-web
+	rm -rf $(BUILD) $(ASAN_BUILD) $(CLANG_BUILD) $(RELEASE_BUILD) build-bench build-fuzz build-mingw build-web
 
 # `make install` builds the game in Release mode in its own folder and installs
 # it under $(PREFIX) (default /usr/local); DESTDIR stages it elsewhere.

@@ -54,8 +54,9 @@ std::string storm(unsigned seed) {
 // any bytes, and the screen must still be the one it was and answer them.
 using Steps = std::vector<std::pair<Condition, std::string>>;
 void walk(PtySession& g, const Steps& steps, unsigned storms = 0) {
-  for (const auto& [until, bytes] : steps) {
-    if (!g.waitFor(until, 15000)) throw std::runtime_error("stuck on\n" + g.screen().dump());
+  for (std::size_t step = 0; step < steps.size(); ++step) {
+    const auto& [until, bytes] = steps[step];
+    if (!g.waitFor(until, 15000)) throw std::runtime_error("stuck at step " + std::to_string(step) + "\n" + g.screen().dump());
     if (storms != 0 && !bytes.empty()) {
       g.send("x" + storm(storms++) + "\x15");
       pause(g, 300);
@@ -125,33 +126,36 @@ void enterThenKillOn(PtySession& g, std::uint32_t mask, std::string_view suffix,
 }
 
 // The moment of a signal below is drawn at random; KOTODAMA_SEED=n repeats a run.
-unsigned seed() {
-  static const unsigned seed = std::getenv("KOTODAMA_SEED") ? static_cast<unsigned>(std::atol(std::getenv("KOTODAMA_SEED")))
-                                                              : std::random_device{}();
-  return seed;
-}
+const unsigned kSeed = std::getenv("KOTODAMA_SEED") ? static_cast<unsigned>(std::atol(std::getenv("KOTODAMA_SEED")))
+                                                     : std::random_device{}();
+constexpr int kHangUp = -1, kHangUpIgnored = -2;  // the terminal closes; started with SIGHUP and SIGINT ignored
 
 // Every stop signal (SIGINT as Ctrl+C typed) at a random moment of a screen,
 // after storms of bytes on each screen on the way there, each screen still
 // answering its next key: the game dies by it, the terminal given back, slot
-// 1 (hero) whole with no stray copy beside it.
+// 1 (hero) whole with no stray copy beside it. The terminal closing ends the
+// game by SIGHUP; started with SIGHUP and SIGINT ignored, as by nohup, the
+// game ends as at the end of input, Ctrl+C and SIGHUP doing nothing.
 using Moment = std::tuple<const char*, Steps, int>;
 class StopSignalEndToEnd : public testing::TestWithParam<Moment> {};
 TEST_P(StopSignalEndToEnd, AtAnyMomentGivesTheTerminalBack) {
   const auto& [name, route, window] = GetParam();
-  std::mt19937 random(seed() + static_cast<unsigned>(window));
+  std::mt19937 random(kSeed + static_cast<unsigned>(window));
   std::vector<Play> plays;
-  for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+  for (int way : {SIGTERM, SIGINT, SIGHUP, kHangUp, kHangUpIgnored}) {
     const int wait = static_cast<int>(random() % (window + 1u));
-    plays.emplace_back("signal " + std::to_string(signal) + " after " + std::to_string(wait) + " ms, KOTODAMA_SEED=" +
-                           std::to_string(seed()),
-                       [&route, wait, signal, storms = static_cast<unsigned>(signal) * 10 + 1] {
-                         PtySession g;
+    plays.emplace_back(std::string(name) + ", way " + std::to_string(way) + " after " + std::to_string(wait) +
+                           " ms, KOTODAMA_SEED=" + std::to_string(kSeed),
+                       [&route = route, wait, way, storms = static_cast<unsigned>(way + 2) * 10 + 1] {
+                         PtySession g("", 80, 25, way == kHangUpIgnored ? std::vector{SIGHUP, SIGINT} : std::vector<int>{});
                          writeFile(g.folder().file("data1.bin"), kHero);
                          walk(g, route, storms);
                          pause(g, wait);
-                         signal == SIGINT ? g.send("\x03") : g.kill(signal);
-                         expectEnded(g, signal, {kHero});
+                         if (way == SIGINT || way == kHangUpIgnored) g.send("\x03");
+                         if (way >= 0 || way == kHangUpIgnored) g.kill(way >= 0 ? way : SIGHUP);
+                         if (way < 0) g.hangUp();
+                         if (way < 0) EXPECT_EQ(g.waitExit(), way == kHangUp ? SIGHUP : 0);
+                         else expectEnded(g, way, {kHero});
                        });
   }
   playAll(plays);
@@ -161,12 +165,7 @@ const Steps kToBattle = {{menuReady, "\x1b[B"}, {lit(19, 17), "\r"}, {lit(2, 2),
 INSTANTIATE_TEST_SUITE_P(Screens, StopSignalEndToEnd, testing::Values(
     Moment{"title animation", {{[](const VtermScreen& s) { return s.altScreen(); }, "\x15"}}, 4500},  // a storm in it
     Moment{"name entry", {{menuReady, "\r"}, {kNamePrompt, "he"}}, 500},
-    Moment{"overwrite question", kToOverwrite, 500}, Moment{"battle", kToBattle, 4000}),
-    [](const testing::TestParamInfo<Moment>& moment) {
-      std::string name = std::get<0>(moment.param);
-      std::erase_if(name, [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); });
-      return name;
-    });
+    Moment{"overwrite question", kToOverwrite, 500}, Moment{"battle", kToBattle, 4000}));
 
 // END by the mouse after a window too small at the start.
 TEST(GameEndToEnd, EndByTheMouseAfterAWindowTooSmall) {
@@ -209,8 +208,9 @@ TEST(GameEndToEnd, ASaveKilledAtAnyStageLeavesAWholeFighter) {
       {IN_CREATE, ".tmp", SIGTERM}, {IN_MODIFY, ".tmp", SIGKILL}, {IN_CLOSE_WRITE, ".tmp", SIGKILL},
       {IN_MOVED_TO, "data1.bin", SIGKILL}};
   std::vector<Play> plays;
-  for (const auto& [mask, suffix, signal] : stages) {
-    plays.emplace_back("save stopped by signal " + std::to_string(signal) + " at event " + std::to_string(mask), [=] {
+  for (const auto& stage : stages) {
+    plays.emplace_back("save stopped at stage " + std::to_string(plays.size()), [stage] {
+      const auto& [mask, suffix, signal] = stage;
       PtySession g;
       writeFile(g.folder().file("data1.bin"), kOld);
       walk(g, kToOverwrite);
@@ -230,20 +230,31 @@ TEST(GameEndToEnd, OutputIntoAFile) {
   EXPECT_TRUE(bytes.ends_with("\x1b[0m\x1b[?25h"));
 }
 
-// A shell's job control. Stopped, then continued in the background (bg, or
-// kill -CONT), the game leaves the shell's terminal alone and stops again;
-// brought back (fg) it takes the terminal and draws the whole screen. After
-// a stop that was not its own (kill -STOP), a continue draws it again too.
+// A shell's job control, in a terminal that knows the keyboard protocol.
+// Stopped (Ctrl+Z), then continued in the background (bg, or kill -CONT),
+// the game leaves the shell's terminal alone and stops again; brought back
+// (fg) it takes the terminal and draws the whole screen. After a stop that
+// was not its own (kill -STOP), a continue draws it again too. Neither
+// Ctrl+Z nor Ctrl+C leaves a key release for the shell: those the terminal
+// sent before it saw the flags popped are read and dropped. Resized for real
+// (TIOCSWINSZ), it shows the notice, then the screen as it was.
 TEST(JobControlEndToEnd, TheTerminalIsTakenOnlyInTheForeground) {
   PtySession g;
-  ASSERT_TRUE(g.waitFor(menuReady));
+  g.answers = [](std::string_view output) {
+    std::string sent;
+    if (output.find("\x1b[?u") != output.npos) sent += "\x1b[?0u";               // it knows the protocol
+    if (output.find("\x1b[<u") != output.npos) sent += "\x1b[122;5:3u\x1b[2;1:3u";  // releases, crossing the pop
+    return sent;
+  };
+  ASSERT_TRUE(g.waitFor([&](const VtermScreen& s) { return menuReady(s) && g.output().find("\x1b[>11u") != g.output().npos; }));
   const std::string before = describe(g.screen());
   const auto switches = [&] {  // how often the game has slept or stopped
     const std::string status = readFile("/proc/" + std::to_string(g.pid()) + "/status").value_or("");
     return status.substr(std::min(status.size(), status.find("voluntary_ctxt_switches")));
   };
-  g.kill(SIGTSTP);
+  g.send("\x1b[122;5u");  // Ctrl+Z
   ASSERT_TRUE(g.waitFor([&](const VtermScreen& s) { return g.stopped() && !s.altScreen(); }));
+  EXPECT_EQ(g.typeAhead(), "");
   g.foreground(false);
   const std::size_t released = g.output().size();
   for (int bg = 0; bg < 2; ++bg) {  // continued, then stopped again: it has run in between
@@ -252,7 +263,7 @@ TEST(JobControlEndToEnd, TheTerminalIsTakenOnlyInTheForeground) {
     ASSERT_TRUE(g.waitFor([&](const VtermScreen&) { return g.stopped() && switches() != slept; }));
   }
   EXPECT_EQ(g.output().size(), released);
-  EXPECT_EQ(g.settings().c_lflag, g.found().c_lflag);
+  EXPECT_EQ(g.settings().c_lflag, g.found().c_lflag);  // one restore puts back all the settings
   g.foreground(true);
   g.kill(SIGCONT);
   ASSERT_TRUE(g.waitFor([&](const VtermScreen& s) { return s.altScreen() && describe(s) == before; }));
@@ -263,51 +274,11 @@ TEST(JobControlEndToEnd, TheTerminalIsTakenOnlyInTheForeground) {
   ASSERT_TRUE(g.waitFor(shows("Stopped")));
   g.kill(SIGCONT);
   EXPECT_TRUE(g.waitFor([&](const VtermScreen& s) { return describe(s) == before; })) << g.screen().dump();
-  walk(g, {{menuReady, "\x1b[B"}, {lit(19, 17), ""}});  // still playing
-}
-
-// The terminal closes on each screen: with SIGHUP at its default action the
-// game ends by it; started with SIGHUP (and SIGINT) ignored, as by nohup, it
-// ends as at the end of input, even when the hangup's SIGHUP reaches it, and
-// Ctrl+C does nothing.
-TEST(JobControlEndToEnd, AHangupOnEveryScreen) {
-  const std::pair<const char*, Steps> screens[] = {
-      {"title", {{menuReady, ""}}}, {"name entry", {{menuReady, "\r"}, {kNamePrompt, "he"}}}, {"battle", kToBattle}};
-  std::vector<Play> plays;
-  for (const auto& [name, route] : screens) {
-    for (bool ignored : {false, true}) {
-      plays.emplace_back(std::string(name) + (ignored ? ", SIGHUP ignored" : ""), [&route, ignored] {
-        PtySession g("", 80, 25, ignored ? std::vector{SIGHUP, SIGINT} : std::vector<int>{});
-        writeFile(g.folder().file("data1.bin"), kHero);
-        if (ignored) walk(g, {{menuReady, "\x03\x1b[B"}, {lit(19, 17), "\x1b[A"}});  // Ctrl+C did nothing
-        walk(g, route);
-        if (ignored) g.kill(SIGHUP);
-        g.hangUp();
-        EXPECT_EQ(g.waitExit(), ignored ? 0 : SIGHUP);
-      });
-    }
-  }
-  playAll(plays);
-}
-
-// In a terminal that knows the keyboard protocol, a quick Ctrl+Z or Ctrl+C
-// leaves no key release for the shell: the releases sent before the terminal
-// saw the flags popped are read and dropped.
-TEST(JobControlEndToEnd, NoKeyReleaseReachesTheShell) {
-  PtySession g;
-  g.answers = [](std::string_view output) {
-    std::string sent;
-    if (output.find("\x1b[?u") != output.npos) sent += "\x1b[?0u";               // it knows the protocol
-    if (output.find("\x1b[<u") != output.npos) sent += "\x1b[122;5:3u\x1b[2;1:3u";  // releases, crossing the pop
-    return sent;
-  };
-  ASSERT_TRUE(g.waitFor([&](const VtermScreen& s) { return menuReady(s) && g.output().find("\x1b[>11u") != g.output().npos; }));
-  g.send("\x1b[122;5u");  // Ctrl+Z
-  ASSERT_TRUE(g.waitFor([&](const VtermScreen& s) { return g.stopped() && !s.altScreen(); }));
-  EXPECT_EQ(g.typeAhead(), "");
-  g.kill(SIGCONT);
-  ASSERT_TRUE(g.waitFor(menuReady));
-  g.send("\x1b[99;5u");  // Ctrl+C
+  g.resize(60, 20);
+  ASSERT_TRUE(g.waitFor(shows("80 x 25")));
+  g.resize(80, 25);
+  EXPECT_TRUE(g.waitFor([&](const VtermScreen& s) { return describe(s) == before; })) << g.screen().dump();
+  walk(g, {{menuReady, "\x1b[B\x1b[1;1:3B"}, {lit(19, 17), "\x1b[99;5u"}});  // still playing; then Ctrl+C
   EXPECT_EQ(g.waitExit(), SIGINT);
   EXPECT_EQ(g.typeAhead(), "");
 }

@@ -89,26 +89,5 @@ TEST(Repaint, TheTypedLineWrapsAsAConsolesLineInput) {
             "ab " "xxxxxx" "xxxyz ");
 }
 
-// Stopped with Ctrl+Z (SIGTSTP) in a real terminal, the game gives the
-// terminal back as it found it; continued, it takes it again and draws the
-// whole screen. Resized for real (TIOCSWINSZ), it shows the notice, then
-// the screen as it was.
-TEST(Repaint, StopContinueAndResizeInARealTerminal) {
-  PtySession game;
-  ASSERT_TRUE(game.waitFor(menuReady));
-  const std::string before = describe(game.screen());
-  game.send("\x1a");  // Ctrl+Z
-  ASSERT_TRUE(game.waitFor([&](const VtermScreen& s) { return game.stopped() && !s.altScreen(); }));
-  EXPECT_EQ(game.settings().c_lflag, game.found().c_lflag);  // one restore puts back all the settings
-  game.kill(SIGCONT);
-  ASSERT_TRUE(game.waitFor([&](const VtermScreen& s) { return s.altScreen() && describe(s) == before; }))
-      << game.screen().dump();
-  EXPECT_EQ(game.settings().c_lflag & ICANON, 0u);
-  game.resize(60, 20);
-  ASSERT_TRUE(game.waitFor(shows("80 x 25")));
-  game.resize(80, 25);
-  EXPECT_TRUE(game.waitFor([&](const VtermScreen& s) { return describe(s) == before; })) << game.screen().dump();
-}
-
 }  // namespace
 }  // namespace kotodama::test

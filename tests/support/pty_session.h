@@ -20,6 +20,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "support/records.h"
@@ -161,18 +162,13 @@ class PtySession {
   }
   // What the shell reads from the terminal now (the line settings as they are).
   std::string typeAhead() {
-    std::string bytes;
-    char buffer[256];
-    for (ssize_t n; (n = read(shell_, buffer, sizeof buffer)) > 0;) bytes.append(buffer, static_cast<std::size_t>(n));
-    return bytes;
+    char buffer[4096];
+    return std::string(buffer, static_cast<std::size_t>(std::max<ssize_t>(read(shell_, buffer, sizeof buffer), 0)));
   }
   // The shell writes to the terminal (a job's "Stopped" line, a prompt).
   void shellWrites(std::string_view bytes) { (void)!write(shell_, bytes.data(), bytes.size()); }
   // The terminal's window closes: the terminal hangs up.
-  void hangUp() {
-    close(master_);
-    master_ = -1;
-  }
+  void hangUp() { close(std::exchange(master_, -1)); }
   // The game is blocked writing to a terminal that takes no more.
   bool blockedWriting() const {
     const std::string calls = readFile("/proc/" + std::to_string(game_) + "/syscall").value_or("");
@@ -213,8 +209,7 @@ class PtySession {
     signal(SIGTTOU, SIG_IGN);  // the terminal's foreground group is changed from the background
     signal(SIGHUP, SIG_IGN);   // a hangup ends the game, and this process ends as it did
     int status = 0;
-    while (waitpid(game, &status, 0) < 0 && errno == EINTR) {
-    }
+    waitpid(game, &status, 0);  // its handlers restart it
     if (WIFSIGNALED(status)) {
       signal(WTERMSIG(status), SIG_DFL);
       raise(WTERMSIG(status));
