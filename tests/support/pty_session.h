@@ -169,10 +169,10 @@ class PtySession {
   void shellWrites(std::string_view bytes) { (void)!write(shell_, bytes.data(), bytes.size()); }
   // The terminal's window closes: the terminal hangs up.
   void hangUp() { close(std::exchange(master_, -1)); }
-  // The game is blocked writing to a terminal that takes no more.
-  bool blockedWriting() const {
-    const std::string calls = readFile("/proc/" + std::to_string(game_) + "/syscall").value_or("");
-    return calls.starts_with(std::to_string(SYS_write) + " ");
+  // The write call the game sleeps in (its arguments and stack), or "".
+  std::string blockedWrite() const {
+    const std::string call = readFile("/proc/" + std::to_string(game_) + "/syscall").value_or("");
+    return call.starts_with(std::to_string(SYS_write) + " ") ? call : "";
   }
   // Bytes the terminal sends on reading some of the game's output, before its own answers.
   std::function<std::string(std::string_view output)> answers;
