@@ -59,6 +59,7 @@ void walk(PtySession& g, const Steps& steps, unsigned storms = 0) {
     if (!g.waitFor(until, 15000)) throw std::runtime_error("stuck at step " + std::to_string(step) + "\n" + g.screen().dump());
     if (storms != 0 && !bytes.empty()) {
       g.send("x" + storm(storms++) + "\x15");
+      pause(g, 300);  // then the screen shows its step again (it may be drawing a Ctrl+L of the storm)
       if (!g.waitFor(until, 15000)) throw std::runtime_error("a storm broke\n" + g.screen().dump());
     }
     g.send(bytes);
