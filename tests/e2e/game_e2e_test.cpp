@@ -136,17 +136,17 @@ constexpr int kHangUp = -1, kHangUpIgnored = -2;  // the terminal closes; starte
 // 1 (hero) whole with no stray copy beside it. The terminal closing ends the
 // game by SIGHUP; started with SIGHUP and SIGINT ignored, as by nohup, the
 // game ends as at the end of input, Ctrl+C and SIGHUP doing nothing.
-using Moment = std::tuple<const char*, Steps, int>;
+using Moment = std::tuple<const char*, Steps, int, unsigned>;  // and the first of its storms
 class StopSignalEndToEnd : public testing::TestWithParam<Moment> {};
 TEST_P(StopSignalEndToEnd, AtAnyMomentGivesTheTerminalBack) {
-  const auto& [name, route, window] = GetParam();
+  const auto& [name, route, window, firstStorm] = GetParam();
   std::mt19937 random(kSeed + static_cast<unsigned>(window));
   std::vector<Play> plays;
   for (int way : {SIGTERM, SIGINT, SIGHUP, kHangUp, kHangUpIgnored}) {
     const int wait = static_cast<int>(random() % (window + 1u));
     plays.emplace_back(std::string(name) + ", way " + std::to_string(way) + " after " + std::to_string(wait) +
                            " ms, KOTODAMA_SEED=" + std::to_string(kSeed),
-                       [&route = route, wait, way, storms = static_cast<unsigned>(way + 2) * 10 + 1] {
+                       [&route = route, wait, way, storms = way < 0 ? 0 : firstStorm + (way == SIGINT) * 10 + (way == SIGHUP) * 20] {
                          PtySession g("", 80, 25, way == kHangUpIgnored ? std::vector{SIGHUP, SIGINT} : std::vector<int>{});
                          writeFile(g.folder().file("data1.bin"), kHero);
                          walk(g, route, storms);
@@ -163,9 +163,9 @@ TEST_P(StopSignalEndToEnd, AtAnyMomentGivesTheTerminalBack) {
 const Steps kToBattle = {{menuReady, "\x1b[B"}, {lit(19, 17), "\r"}, {lit(2, 2), "\r"},
                          {shows("相手の名前を入力してください。"), "abc\r"}, {shows("BATTLE LOG"), ""}};
 INSTANTIATE_TEST_SUITE_P(Screens, StopSignalEndToEnd, testing::Values(
-    Moment{"title animation", {{[](const VtermScreen& s) { return s.altScreen(); }, "\x15"}}, 4500},  // a storm in it
-    Moment{"name entry", {{menuReady, "\r"}, {kNamePrompt, "he"}}, 500},
-    Moment{"overwrite question", kToOverwrite, 500}, Moment{"battle", kToBattle, 4000}));
+    Moment{"title animation", {{[](const VtermScreen& s) { return s.altScreen(); }, "\x15"}}, 4500, 1},  // a storm in it
+    Moment{"name entry", {{menuReady, "\r"}, {kNamePrompt, "he"}}, 500, 31},
+    Moment{"overwrite question", kToOverwrite, 500, 61}, Moment{"battle", kToBattle, 4000, 91}));
 
 // END by the mouse after a window too small at the start.
 TEST(GameEndToEnd, EndByTheMouseAfterAWindowTooSmall) {
