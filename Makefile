@@ -1,7 +1,7 @@
 # kotodama: `make play` builds and starts the game; `make test` builds and runs
-# every test, then again under AddressSanitizer and UndefinedBehaviorSanitizer,
-# then cross-builds the game and its Windows tests with MinGW-w64 (running the
-# tests under Wine).
+# every test, once more built by clang, then under AddressSanitizer and
+# UndefinedBehaviorSanitizer, then cross-builds the game and its Windows tests
+# with MinGW-w64 (running the tests under Wine).
 JOBS ?= 2
 # The builds' progress lines, without the directory lines of every make that
 # CMake's build runs beneath this one.
@@ -10,6 +10,7 @@ BUILD := build
 ASAN_BUILD := build-asan
 CROSS_BUILD := build-mingw
 RELEASE_BUILD := build-release
+CLANG_BUILD := build-clang
 PREFIX ?= /usr/local
 # Wine keeps its Windows folder inside the cross build, not in $HOME.
 WINE_ENV := WINEPREFIX=$(CURDIR)/$(CROSS_BUILD)/wineprefix WINEDEBUG=-all
@@ -17,7 +18,7 @@ WINE := $(WINE_ENV) /usr/lib/wine/wine64
 CMAKE_QUIET := -DCMAKE_RULE_MESSAGES=OFF --log-level=WARNING
 SANITIZER_ENV := ASAN_OPTIONS=abort_on_error=0:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 
-.PHONY: all play build test test-main test-asan test-fuzz test-cross test-install test-clang test-web release install uninstall package screenshots \
+.PHONY: all play build test test-main test-clang test-asan test-fuzz test-cross test-install test-web release install uninstall package screenshots \
   web bench fuzz clean
 
 all: build
@@ -30,7 +31,7 @@ build:
 play: build
 	@./$(BUILD)/kotodama
 
-test: test-main test-install test-asan test-fuzz test-clang test-cross test-web
+test: test-main test-clang test-install test-asan test-fuzz test-cross test-web
 	@./scripts/line-count.sh
 
 # The plain suite, with only what it needs installed (no clang, MinGW or Wine).
@@ -40,21 +41,27 @@ test-main:
 	cmake --build $(BUILD) -j$(JOBS)
 	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
 
+# The plain suite once more, built by clang; then the game alone with clang and
+# libc++ (LLVM's C++ library: Debian's GoogleTest is built for libstdc++, so
+# no tests there), so that it keeps building with another compiler and another
+# standard library.
+LIBCXX_BUILD := build-libcxx
+test-clang:
+	@./scripts/install-deps.sh test
+	cmake -S . -B $(CLANG_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOTODAMA_TESTS=ON $(CMAKE_QUIET)
+	cmake --build $(CLANG_BUILD) -j$(JOBS)
+	ctest --test-dir $(CLANG_BUILD) --output-on-failure -j$(JOBS)
+	cmake -S . -B $(LIBCXX_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS=-stdlib=libc++ \
+	  -DCMAKE_EXE_LINKER_FLAGS=-stdlib=libc++ -DCMAKE_BUILD_TYPE=Release -DKOTODAMA_TESTS=OFF $(CMAKE_QUIET)
+	cmake --build $(LIBCXX_BUILD) -j$(JOBS) --target kotodama
+	./$(LIBCXX_BUILD)/kotodama --version
+
 test-asan:
 	@./scripts/install-deps.sh test
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DKOTODAMA_TESTS=ON -DKOTODAMA_SANITIZE=ON $(CMAKE_QUIET)
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
 	$(SANITIZER_ENV) ctest --test-dir $(ASAN_BUILD) --output-on-failure -j$(JOBS)
 
-# The game alone with clang and libc++ (LLVM's C++ library), so that it keeps
-# building with another compiler and another standard library.
-CLANG_BUILD := build-clang
-test-clang:
-	@./scripts/install-deps.sh test
-	cmake -S . -B $(CLANG_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS=-stdlib=libc++ \
-	  -DCMAKE_EXE_LINKER_FLAGS=-stdlib=libc++ -DCMAKE_BUILD_TYPE=Release -DKOTODAMA_TESTS=OFF $(CMAKE_QUIET)
-	cmake --build $(CLANG_BUILD) -j$(JOBS) --target kotodama
-	./$(CLANG_BUILD)/kotodama --version
 
 # Every fuzz target for a short, fixed number of runs.
 test-fuzz:
@@ -111,8 +118,8 @@ bench:
 
 # Every build folder the Makefile and scripts/ make (build-kitty: scripts/kitty-check.sh).
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(RELEASE_BUILD) $(CLANG_BUILD) $(CROSS_BUILD) $(WEB_BUILD) build-bench build-fuzz \
-	  build-kitty
+	rm -rf $(BUILD) $(ASAN_BUILD) $(RELEASE_BUILD) $(CLANG_BUILD) $(LIBCXX_BUILD) $(CROSS_BUILD) $(WEB_BUILD) \
+	  build-bench build-fuzz build-kitty
 
 # `make install` builds the game in Release mode in its own folder and installs
 # it under $(PREFIX) (default /usr/local); DESTDIR stages it elsewhere.

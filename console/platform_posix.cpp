@@ -39,16 +39,24 @@ constexpr char kLeaveSequence[] =
 constexpr char kResetSequence[] = "\033[0m\033[?25h";
 // How long a restore may wait for a terminal that reads no output.
 constexpr int kRestoreDeadlineMs = 500;
+// Asks for the primary device attributes, which every terminal answers.
+constexpr char kDeviceAttributesQuery[] = "\033[c";
+// How long a stop or an exit waits for that answer.
+constexpr int kAnswerDeadlineMs = 300;
 
 // What the signal handlers need, kept where they can reach it safely.
 struct TerminalState {
-  volatile sig_atomic_t active = 0;  // the terminal is taken over and not yet given back
+  volatile sig_atomic_t active = 0;     // the game runs and has not given the terminal back for good
+  volatile sig_atomic_t held = 0;       // the terminal is in the game's settings and shows its screen
+  volatile sig_atomic_t continued = 0;  // continued after a stop: the terminal is to be taken again
   volatile sig_atomic_t resized = 0;
   volatile sig_atomic_t screenLost = 0;   // given back and taken again: the screen must be drawn again
   volatile sig_atomic_t flagsPushed = 0;  // the keyboard protocol's flags are pushed
   bool rawInput = false;
   bool screen = false;
   bool resetOnly = false;  // output that is no terminal: colours and caret undone only
+  bool hangupEnds = false;        // SIGHUP was at its default action: a hangup ends the game by it
+  bool stopInBackground = false;  // SIGTTOU was at its default action: the game stops by it in the background
   termios saved{};
   termios raw{};
 };
@@ -93,24 +101,115 @@ void writeBounded(int fd, const char* bytes, std::size_t size) {
   if (flags >= 0) fcntl(fd, F_SETFL, flags);
 }
 
-// Gives the terminal back, for good or for a stop. Async-signal-safe.
+std::int64_t monotonicMs() {
+  timespec t{};
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<std::int64_t>(t.tv_sec) * 1000 + t.tv_nsec / 1'000'000;
+}
+
+// Reads and drops what the terminal sends up to its answer to a device
+// attributes query (CSI ? ... c), or for kAnswerDeadlineMs at most: key
+// releases sent before it saw the keyboard flags popped must not reach the
+// shell. Async-signal-safe.
+void dropInputUpToTheAnswer() {
+  const std::int64_t deadline = monotonicMs() + kAnswerDeadlineMs;
+  int matched = 0;  // of ESC [ ?, then digits and ';' until the 'c'
+  for (std::int64_t now = monotonicMs(); now < deadline; now = monotonicMs()) {
+    pollfd p{STDIN_FILENO, POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(deadline - now)) <= 0) continue;
+    char buffer[256];
+    const ssize_t n = (p.revents & POLLIN) ? ::read(STDIN_FILENO, buffer, sizeof buffer) : -1;
+    if (n <= 0) return;  // hung up
+    for (ssize_t i = 0; i < n; ++i) {
+      const char c = buffer[i];
+      if (matched == 3 && c == 'c') return;
+      if (c == '\033') matched = 1;
+      else if (matched == 1 || matched == 2) matched = c == "[?"[matched - 1] ? matched + 1 : 0;
+      else if (matched == 3 && (c < '0' || c > '9') && c != ';') matched = 0;
+    }
+  }
+}
+
+// Gives the terminal back, for good or for a stop: output it has not taken
+// yet is dropped first, so that what reaches it last is the restore.
+// Async-signal-safe.
 void releaseTerminal() {
+  if (!gTerminal.held) return;
+  gTerminal.held = 0;
   if (gTerminal.screen) {
-    if (gTerminal.flagsPushed) writeBounded(STDOUT_FILENO, kKeyboardPop, sizeof kKeyboardPop - 1);
+    tcflush(STDOUT_FILENO, TCOFLUSH);
+    if (gTerminal.flagsPushed) {
+      writeBounded(STDOUT_FILENO, kKeyboardPop, sizeof kKeyboardPop - 1);
+      writeBounded(STDOUT_FILENO, kDeviceAttributesQuery, sizeof kDeviceAttributesQuery - 1);
+      if (gTerminal.rawInput) dropInputUpToTheAnswer();
+    }
     writeBounded(STDOUT_FILENO, kLeaveSequence, sizeof kLeaveSequence - 1);
   }
   if (gTerminal.resetOnly) writeBounded(STDOUT_FILENO, kResetSequence, sizeof kResetSequence - 1);
   if (gTerminal.rawInput) tcsetattr(STDIN_FILENO, TCSADRAIN, &gTerminal.saved);
 }
 
-// Takes the terminal again after a stop; its screen is then empty. Async-signal-safe.
-void retakeTerminal() {
-  if (gTerminal.rawInput) tcsetattr(STDIN_FILENO, TCSADRAIN, &gTerminal.raw);
-  if (gTerminal.screen) {
-    writeBounded(STDOUT_FILENO, kEnterSequence, sizeof kEnterSequence - 1);
-    if (gTerminal.flagsPushed) writeBounded(STDOUT_FILENO, kKeyboardPush, sizeof kKeyboardPush - 1);
+// The terminal may be taken: this process group is its foreground one, or it
+// has no job control (or no longer exists).
+bool inForeground() {
+  const pid_t owner = tcgetpgrp(gTerminal.rawInput ? STDIN_FILENO : STDOUT_FILENO);
+  return owner < 0 || owner == getpgrp();
+}
+
+// Takes the terminal (raw input, the alternate screen, mouse reporting, the
+// keyboard flags), only as its foreground process group: in the background
+// the game waits, stopped by SIGTTOU as any program that needs its terminal,
+// until `fg` continues it. Runs in the main loop, never in a handler.
+void takeTerminal() {
+  while (!inForeground()) {
+    if (gTerminal.stopInBackground) raise(SIGTTOU);
+    if (!inForeground()) ::poll(nullptr, 0, 100);  // an orphaned group is not stopped: it looks again
   }
+  sigset_t all, old;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, &old);
+  gTerminal.continued = 0;
+  if (gTerminal.active) {
+    if (gTerminal.rawInput) tcsetattr(STDIN_FILENO, TCSADRAIN, &gTerminal.raw);
+    if (gTerminal.screen) {
+      writeAll(STDOUT_FILENO, kEnterSequence, sizeof kEnterSequence - 1);
+      if (gTerminal.flagsPushed) writeAll(STDOUT_FILENO, kKeyboardPush, sizeof kKeyboardPush - 1);
+    }
+    gTerminal.held = 1;
+  }
+  pthread_sigmask(SIG_SETMASK, &old, nullptr);
+}
+
+// After any continue (`fg`, kill -CONT, also after a stop that was not the
+// game's own): the terminal is taken again and the screen drawn whole.
+void resumeIfContinued() {
+  if (!gTerminal.continued || !gTerminal.active) return;
+  takeTerminal();
   gTerminal.screenLost = 1;
+}
+
+// Reads what standard input holds, waiting up to `timeoutMs` for something:
+// the bytes read, 0 for none yet, -1 once input has ended. A terminal ends
+// input only when it hangs up, and then the game ends by SIGHUP where that
+// signal was left at its default action.
+ssize_t readInput(char* buffer, std::size_t capacity, int timeoutMs) {
+  pollfd p{STDIN_FILENO, POLLIN, 0};
+  if (::poll(&p, 1, timeoutMs) <= 0) return 0;
+  if (p.revents & POLLIN) {
+    const ssize_t n = ::read(STDIN_FILENO, buffer, capacity);
+    if (n > 0) return n;
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) return 0;
+    // In raw mode 0 means only that nothing is left now (another process took it).
+    if (n == 0 && gTerminal.rawInput && (p.revents & POLLHUP) == 0) return 0;
+  } else if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) == 0) {
+    return 0;
+  }
+  if (gTerminal.rawInput && !inForeground()) {  // a read in the background: wait for the foreground
+    gTerminal.continued = 1;
+    return 0;
+  }
+  if (gTerminal.rawInput && gTerminal.hangupEnds) raise(SIGHUP);
+  return -1;
 }
 
 // Gives the terminal back for good. Async-signal-safe; runs at most once.
@@ -118,10 +217,8 @@ void leaveTerminal() {
   sigset_t all, old;
   sigfillset(&all);
   pthread_sigmask(SIG_BLOCK, &all, &old);
-  if (gTerminal.active) {
-    gTerminal.active = 0;
-    releaseTerminal();
-  }
+  gTerminal.active = 0;
+  releaseTerminal();
   pthread_sigmask(SIG_SETMASK, &old, nullptr);
 }
 
@@ -140,17 +237,16 @@ void installSuspendHandler();
 // would have, and on `fg` the terminal is taken again and the game repaints.
 void onSuspend(int) {
   const int savedErrno = errno;
-  if (gTerminal.active) releaseTerminal();
+  releaseTerminal();
   signal(SIGTSTP, SIG_DFL);
   raise(SIGTSTP);  // pending until unblocked just below: the process stops there
   sigset_t suspend;
   sigemptyset(&suspend);
   sigaddset(&suspend, SIGTSTP);
   pthread_sigmask(SIG_UNBLOCK, &suspend, nullptr);
-  // Continued.
+  // Continued: the main loop takes the terminal again (onContinue).
   pthread_sigmask(SIG_BLOCK, &suspend, nullptr);
   installSuspendHandler();
-  if (gTerminal.active) retakeTerminal();
   errno = savedErrno;
 }
 
@@ -161,33 +257,40 @@ void installSuspendHandler() {
   sigaction(SIGTSTP, &suspend, nullptr);
 }
 
-void onContinue(int) {
-  // Back from a stop that was not ours (kill -STOP): take the terminal again.
-  if (gTerminal.active) {
-    if (gTerminal.rawInput) tcsetattr(STDIN_FILENO, TCSADRAIN, &gTerminal.raw);
-    if (gTerminal.screen) writeBounded(STDOUT_FILENO, "\033[?1003h\033[?1006h", 16);
-  }
+void onContinue(int) { gTerminal.continued = 1; }
+
+// A signal the game was started with ignored (nohup, a shell without job
+// control) stays ignored; only one at its default action is caught.
+bool atDefault(int signal) {
+  struct sigaction old{};
+  return sigaction(signal, nullptr, &old) == 0 && (old.sa_flags & SA_SIGINFO) == 0 && old.sa_handler == SIG_DFL;
+}
+
+void catchIfDefault(int signal, const struct sigaction& action) {
+  if (atDefault(signal)) sigaction(signal, &action, nullptr);
 }
 
 void installHandlers() {
+  gTerminal.hangupEnds = atDefault(SIGHUP);
+  gTerminal.stopInBackground = atDefault(SIGTTOU);
   struct sigaction action{};
   sigfillset(&action.sa_mask);  // nothing interrupts a restore half way
   action.sa_handler = onStopSignal;
   action.sa_flags = SA_RESETHAND;
   for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS,
                 SIGXCPU, SIGXFSZ, SIGALRM, SIGUSR1, SIGUSR2}) {
-    sigaction(s, &action, nullptr);
+    catchIfDefault(s, action);
   }
   struct sigaction resize{};
   sigemptyset(&resize.sa_mask);
   resize.sa_handler = onResize;
-  sigaction(SIGWINCH, &resize, nullptr);
+  catchIfDefault(SIGWINCH, resize);
   struct sigaction resume{};
   sigfillset(&resume.sa_mask);
   resume.sa_handler = onContinue;
   resume.sa_flags = SA_RESTART;
-  sigaction(SIGCONT, &resume, nullptr);
-  installSuspendHandler();
+  catchIfDefault(SIGCONT, resume);
+  if (atDefault(SIGTSTP)) installSuspendHandler();
   signal(SIGPIPE, SIG_IGN);
 }
 
@@ -199,12 +302,6 @@ bool terminalSize(int& columns, int& rows) {
   columns = size.ws_col;
   rows = size.ws_row;
   return true;
-}
-
-std::int64_t monotonicMs() {
-  timespec t{};
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return static_cast<std::int64_t>(t.tv_sec) * 1000 + t.tv_nsec / 1'000'000;
 }
 
 TerminalEncoding localeEncoding() {
@@ -246,11 +343,8 @@ class PosixPlatform final : public Platform {
     gTerminal.screen = hasOutput_ && isatty(STDOUT_FILENO);
     gTerminal.resetOnly = hasOutput_ && !gTerminal.screen;
     gTerminal.active = 1;
-    if (gTerminal.rawInput) tcsetattr(STDIN_FILENO, TCSADRAIN, &gTerminal.raw);
-    if (gTerminal.screen) {
-      writeAll(STDOUT_FILENO, kEnterSequence, sizeof kEnterSequence - 1);
-      waitForSize();
-    }
+    takeTerminal();
+    if (gTerminal.screen) waitForSize();
   }
 
   ~PosixPlatform() override { leaveTerminal(); }
@@ -260,10 +354,12 @@ class PosixPlatform final : public Platform {
   bool hasInput() const override { return hasInput_; }
 
   void write(const char* bytes, std::size_t size) override {
+    resumeIfContinued();
     if (hasOutput_) writeAll(STDOUT_FILENO, bytes, size);
   }
 
   std::size_t read(char* buffer, std::size_t capacity) override {
+    resumeIfContinued();
     if (!held_.empty()) {  // typed while the terminal was too small
       const std::size_t n = std::min(capacity, held_.size());
       std::memcpy(buffer, held_.data(), n);
@@ -271,16 +367,9 @@ class PosixPlatform final : public Platform {
       return n;
     }
     if (!hasInput_ || ended_) return 0;
-    pollfd p{STDIN_FILENO, POLLIN, 0};
-    if (::poll(&p, 1, 0) <= 0) return 0;
-    if ((p.revents & POLLIN) == 0) {
-      if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) ended_ = true;
-      return 0;
-    }
-    const ssize_t n = ::read(STDIN_FILENO, buffer, capacity);
-    if (n > 0) return static_cast<std::size_t>(n);
-    if (n == 0 || (errno != EINTR && errno != EAGAIN)) ended_ = true;
-    return 0;
+    const ssize_t n = readInput(buffer, capacity, 0);
+    if (n < 0) ended_ = true;
+    return n > 0 ? static_cast<std::size_t>(n) : 0;
   }
 
   bool inputEnded() const override { return ended_ || !hasInput_; }
@@ -294,6 +383,7 @@ class PosixPlatform final : public Platform {
   }
 
   bool screenChanged(TerminalSize& size) override {
+    resumeIfContinued();
     if (!gTerminal.resized && !gTerminal.screenLost) return false;
     gTerminal.resized = 0;
     gTerminal.screenLost = 0;
@@ -304,6 +394,7 @@ class PosixPlatform final : public Platform {
   std::int64_t now() override { return monotonicMs(); }
 
   void waitForInput(std::int64_t deadline) override {
+    resumeIfContinued();
     const std::int64_t wait = deadline - now();
     if (wait <= 0 || !held_.empty()) return;
     const int timeout = static_cast<int>(wait > 60'000 ? 60'000 : wait);
@@ -317,6 +408,7 @@ class PosixPlatform final : public Platform {
 
   void sleepUntil(std::int64_t deadline) override {
     for (std::int64_t wait = deadline - now(); wait > 0; wait = deadline - now()) {
+      resumeIfContinued();
       ::poll(nullptr, 0, static_cast<int>(wait > 60'000 ? 60'000 : wait));
     }
   }
@@ -380,13 +472,11 @@ class PosixPlatform final : public Platform {
         ::poll(nullptr, 0, 250);
         continue;
       }
-      pollfd p{STDIN_FILENO, POLLIN, 0};
-      if (::poll(&p, 1, 250) <= 0) continue;
       char buffer[256];
-      const ssize_t got = (p.revents & POLLIN) ? ::read(STDIN_FILENO, buffer, sizeof buffer) : 0;
+      const ssize_t got = readInput(buffer, sizeof buffer, 250);
       if (got > 0) {
         if (held_.size() < 65536) held_.append(buffer, static_cast<std::size_t>(got));
-      } else if (got == 0 || (errno != EINTR && errno != EAGAIN)) {
+      } else if (got < 0) {
         leaveTerminal();
         std::exit(0);
       }

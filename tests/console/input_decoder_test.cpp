@@ -40,7 +40,7 @@ std::string decode(const std::vector<Step>& steps) {
   InputDecoder d;
   std::vector<InputEvent> out;
   for (Step step : steps) {
-    for (std::size_t at; (at = step.bytes.find("^[")) != std::string::npos;) step.bytes.replace(at, 2, "\x1b");
+    for (std::size_t at; (at = step.bytes.find("^[")) != std::string::npos;) step.bytes.erase(at, 1)[at] = '\x1b';
     if (step.bytes.empty()) d.expire(step.at, out);
     else d.feed(step.bytes.data(), step.bytes.size(), step.at, out);
   }

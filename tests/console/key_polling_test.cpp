@@ -119,8 +119,8 @@ std::string play(const std::vector<Op>& ops) {
     }
     if (o.op == 't' || o.op == 'a') taken += " |";
     for (const InputEvent& x : out) {
-      taken += x.kind == EventKind::Mouse ? " m" + std::to_string(x.buttons)
-                                          : " " + std::to_string(x.vk) + (x.pressed ? "+" : "-");
+      taken += x.kind == EventKind::Mouse ? " m" : " ";
+      taken += x.kind == EventKind::Mouse ? std::to_string(x.buttons) : std::to_string(x.vk) + (x.pressed ? "+" : "-");
     }
   }
   return taken.substr(3);  // the first " | "

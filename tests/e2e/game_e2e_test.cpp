@@ -1,8 +1,9 @@
 // The real game in pseudo-terminals, for what only a real terminal shows: the
 // terminal given back on every way out (END, a fatal stop, end of input, every
 // stop signal at any moment, also while nobody reads the terminal), a save
-// killed at any moment, output into a file, and storms of bytes on every
-// screen. The games of one test play side by side, each in a thread of its own.
+// killed at any moment, output into a file, storms of bytes on every screen,
+// and a shell's job control around the game. The games of one test play side
+// by side, each in a thread of its own.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
@@ -10,13 +11,13 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <random>
 #include <thread>
 #include <tuple>
 
+#include "support/golden.h"
 #include "support/pty_session.h"
 #include "support/records.h"
 #include "support/scripted_platform.h"
@@ -53,12 +54,13 @@ std::string storm(unsigned seed) {
 // any bytes, and the screen must still be the one it was and answer them.
 using Steps = std::vector<std::pair<Condition, std::string>>;
 void walk(PtySession& g, const Steps& steps, unsigned storms = 0) {
-  for (const auto& [until, bytes] : steps) {
-    if (!g.waitFor(until, 15000)) throw std::runtime_error("stuck on\n" + g.screen().dump());
+  for (std::size_t step = 0; step < steps.size(); ++step) {
+    const auto& [until, bytes] = steps[step];
+    if (!g.waitFor(until, 15000)) throw std::runtime_error("stuck at step " + std::to_string(step) + "\n" + g.screen().dump());
     if (storms != 0 && !bytes.empty()) {
       g.send("x" + storm(storms++) + "\x15");
-      pause(g, 300);
-      if (!until(g.screen())) throw std::runtime_error("a storm broke\n" + g.screen().dump());
+      pause(g, 300);  // then the screen shows its step again (it may be drawing a Ctrl+L of the storm)
+      if (!g.waitFor(until, 15000)) throw std::runtime_error("a storm broke\n" + g.screen().dump());
     }
     g.send(bytes);
   }
@@ -90,11 +92,11 @@ const std::string kOld = bytesOf(fighter("old", 100, 100, 100, 100));
 // cleared just before the alternate one is left (a terminal without one is
 // left clean). Given `allowed`, the folder then holds data1.bin as one of them
 // and nothing else (but copies SIGKILL leaves).
-void expectEnded(PtySession& g, int status, const std::vector<std::string>& allowed = {}) {
+void expectEnded(PtySession& g, int status, const std::vector<std::string>& allowed = {}, bool reading = true) {
   const std::string& out = g.output();
-  EXPECT_EQ(g.waitExit(), status);
+  EXPECT_EQ(g.waitExit(10000, reading), status);
   if (status != SIGKILL) {
-    EXPECT_EQ(g.settings().c_lflag & (ICANON | ECHO), static_cast<tcflag_t>(ICANON | ECHO));  // lines and echo back
+    EXPECT_EQ(g.settings().c_lflag, g.found().c_lflag);  // lines and echo back
     EXPECT_FALSE(g.screen().altScreen());
     EXPECT_EQ(out.substr(out.rfind("\x1b[?25"), 6), "\x1b[?25h");
     EXPECT_EQ(out.substr(out.rfind("\x1b[?1049l") - 7, 7), "\x1b[H\x1b[2J");
@@ -123,74 +125,95 @@ void enterThenKillOn(PtySession& g, std::uint32_t mask, std::string_view suffix,
   close(fd);
 }
 
-// Every stop signal (SIGINT as Ctrl+C typed) at a random moment of several
-// screens, after storms of bytes on each screen on the way there, each screen
-// still answering its next key: the game dies by it, the terminal given back,
-// slot 1 (hero) whole with no stray copy beside it. END by the mouse after a
-// window too small at the start, a fatal stop, a stop while nobody reads the
-// terminal: the terminal given back too. A save stopped at each stage of it
-// (as the file system reports it) leaves the old fighter or the new one, and
-// only the new one when the signal could wait. Output into a file (input at
-// its end at once) ends with the colours reset and the caret shown.
-TEST(GameEndToEnd, EveryWayOutGivesTheTerminalBackAndASaveKilledLeavesAWholeFighter) {
-  std::mt19937 random(std::random_device{}());
-  const std::tuple<std::string, Steps, int> moments[] = {
-      {"title animation", {{[](const VtermScreen& s) { return s.altScreen(); }, "\x15"}}, 4500},  // a storm in it
-      {"name entry", {{menuReady, "\r"}, {kNamePrompt, "he"}}, 500},
-      {"overwrite question", kToOverwrite, 500},
-      {"battle", {{menuReady, "\x1b[B"}, {lit(19, 17), "\r"}, {lit(2, 2), "\r"},
-                  {shows("相手の名前を入力してください。"), "abc\r"}, {shows("BATTLE LOG"), ""}}, 4000}};
+// The moment of a signal below is drawn at random; KOTODAMA_SEED=n repeats a run.
+const unsigned kSeed = std::getenv("KOTODAMA_SEED") ? static_cast<unsigned>(std::atol(std::getenv("KOTODAMA_SEED")))
+                                                     : std::random_device{}();
+constexpr int kHangUp = -1, kHangUpIgnored = -2;  // the terminal closes; started with SIGHUP and SIGINT ignored
+
+// Every stop signal (SIGINT as Ctrl+C typed) at a random moment of a screen,
+// after storms of bytes on each screen on the way there, each screen still
+// answering its next key: the game dies by it, the terminal given back, slot
+// 1 (hero) whole with no stray copy beside it. The terminal closing ends the
+// game by SIGHUP; started with SIGHUP and SIGINT ignored, as by nohup, the
+// game ends as at the end of input, Ctrl+C and SIGHUP doing nothing.
+using Moment = std::tuple<const char*, Steps, int, unsigned>;  // and the first of its storms
+class StopSignalEndToEnd : public testing::TestWithParam<Moment> {};
+TEST_P(StopSignalEndToEnd, AtAnyMomentGivesTheTerminalBack) {
+  const auto& [name, route, window, firstStorm] = GetParam();
+  std::mt19937 random(kSeed + static_cast<unsigned>(window));
   std::vector<Play> plays;
-  for (const auto& [name, route, window] : moments) {
-    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
-      const int wait = static_cast<int>(random() % (window + 1u));
-      plays.emplace_back(name + ": signal " + std::to_string(signal) + " after " + std::to_string(wait) + " ms",
-                         [&route, wait, signal, storms = static_cast<unsigned>(plays.size()) * 10 + 1] {
-                           PtySession g;
-                           writeFile(g.folder().file("data1.bin"), kHero);
-                           walk(g, route, storms);
-                           pause(g, wait);
-                           signal == SIGINT ? g.send("\x03") : g.kill(signal);
-                           expectEnded(g, signal, {kHero});
-                         });
-    }
+  for (int way : {SIGTERM, SIGINT, SIGHUP, kHangUp, kHangUpIgnored}) {
+    const int wait = static_cast<int>(random() % (window + 1u));
+    plays.emplace_back(std::string(name) + ", way " + std::to_string(way) + " after " + std::to_string(wait) +
+                           " ms, KOTODAMA_SEED=" + std::to_string(kSeed),
+                       [&route = route, wait, way, storms = way < 0 ? 0 : firstStorm + (way == SIGINT) * 10 + (way == SIGHUP) * 20] {
+                         PtySession g("", 80, 25, way == kHangUpIgnored ? std::vector{SIGHUP, SIGINT} : std::vector<int>{});
+                         writeFile(g.folder().file("data1.bin"), kHero);
+                         walk(g, route, storms);
+                         pause(g, wait);
+                         if (way == SIGINT || way == kHangUpIgnored) g.send("\x03");
+                         if (way >= 0 || way == kHangUpIgnored) g.kill(way >= 0 ? way : SIGHUP);
+                         if (way < 0) g.hangUp();
+                         if (way < 0) EXPECT_EQ(g.waitExit(), way == kHangUp ? SIGHUP : 0);
+                         else expectEnded(g, way, {kHero});
+                       });
   }
-  plays.emplace_back("END by the mouse", [] {
-    PtySession g("", 60, 20);
-    walk(g, {{shows("80 x 25"), storm(1)}});
-    g.resize(80, 25);
-    walk(g, {{menuReady, keys::mouseMove(25, 21)},
-             {lit(19, 21), keys::mousePress(25, 21) + keys::mouseRelease(25, 21)}});
-    expectEnded(g, 0);
-  });
-  plays.emplace_back("fatal stop", [] {  // slot 1 is a folder: it cannot be written
-    PtySession g;
-    std::filesystem::create_directory(g.folder().file("data1.bin"));
-    walk(g, kToOverwrite);
-    walk(g, {{lit(25, 13), "\r"}, {shows("data1.binが開けませんでした。"), ""}});
-    pause(g, 500);
-    g.send("\r");
-    expectEnded(g, 1 << 8);
-  });
-  plays.emplace_back("nobody reads", [] {  // its output piled up: SIGTERM still ends it within a second
-    PtySession g;
-    walk(g, {{menuReady, ""}});
-    for (int repaint = 0; repaint < 100; ++repaint) {  // a hundred Ctrl+L apart, so none is folded into another
-      g.send("\x0c");
-      usleep(10000);
-    }
-    g.kill(SIGTERM);
-    const auto killed = std::chrono::steady_clock::now();
-    while (kill(g.pid(), 0) == 0 && std::chrono::steady_clock::now() - killed < std::chrono::seconds(2)) usleep(10000);
-    EXPECT_LT(std::chrono::steady_clock::now() - killed, std::chrono::seconds(1));
-    EXPECT_EQ(g.waitExit(), SIGTERM);
-  });
-  // SIGTERM as the copy appears waits for the save; SIGKILL at a later stage leaves the old fighter or the new one.
+  playAll(plays);
+}
+const Steps kToBattle = {{menuReady, "\x1b[B"}, {lit(19, 17), "\r"}, {lit(2, 2), "\r"},
+                         {shows("相手の名前を入力してください。"), "abc\r"}, {shows("BATTLE LOG"), ""}};
+INSTANTIATE_TEST_SUITE_P(Screens, StopSignalEndToEnd, testing::Values(
+    Moment{"title animation", {{[](const VtermScreen& s) { return s.altScreen(); }, "\x15"}}, 4500, 1},  // a storm in it
+    Moment{"name entry", {{menuReady, "\r"}, {kNamePrompt, "he"}}, 500, 31},
+    Moment{"overwrite question", kToOverwrite, 500, 61}, Moment{"battle", kToBattle, 4000, 91}));
+
+// END by the mouse after a window too small at the start.
+TEST(GameEndToEnd, EndByTheMouseAfterAWindowTooSmall) {
+  PtySession g("", 60, 20);
+  walk(g, {{shows("80 x 25"), storm(1)}});
+  g.resize(80, 25);
+  walk(g, {{menuReady, keys::mouseMove(25, 21)}, {lit(19, 21), keys::mousePress(25, 21) + keys::mouseRelease(25, 21)}});
+  expectEnded(g, 0);
+}
+
+// A fatal stop (slot 1 is a folder: it cannot be written) ends with status 1
+// at the Enter that follows its message.
+TEST(GameEndToEnd, AFatalStopGivesTheTerminalBack) {
+  PtySession g;
+  std::filesystem::create_directory(g.folder().file("data1.bin"));
+  walk(g, kToOverwrite);
+  walk(g, {{lit(25, 13), "\r"}, {shows("data1.binが開けませんでした。"), ""}});
+  // Input that comes before the message has been read is dropped: Enter until it ends.
+  for (int i = 0; i < 100 && g.waitExit(100) < 0; ++i) g.send("\r");
+  expectEnded(g, 1 << 8);
+}
+
+// A terminal that reads nothing while the game's output piles up: read only
+// after SIGTERM has ended the game, it gets what it had taken, then the restore.
+TEST(GameEndToEnd, TheRestoreGetsThroughATerminalThatReadsNothing) {
+  PtySession g;
+  walk(g, {{menuReady, ""}});
+  const std::size_t read = g.output().size();
+  g.send(std::string(100, '\x0c'));  // a hundred repaints
+  std::string write;  // until the game has slept in one write for 200 ms: the terminal takes no more
+  for (int i = 0; i < 100 && (write.empty() || write != g.blockedWrite()); ++i, usleep(200000)) write = g.blockedWrite();
+  ASSERT_NE(write, "");
+  g.kill(SIGTERM);
+  expectEnded(g, SIGTERM, {}, false);
+  EXPECT_LT(g.output().size() - read, 8192u);  // what it had not taken is dropped: no more than its own buffer
+}
+
+// A save stopped at each stage of it (as the file system reports it) leaves
+// the old fighter or the new one, and only the new one when the signal could
+// wait: SIGTERM as the copy appears waits for the save.
+TEST(GameEndToEnd, ASaveKilledAtAnyStageLeavesAWholeFighter) {
   const std::tuple<std::uint32_t, const char*, int> stages[] = {
       {IN_CREATE, ".tmp", SIGTERM}, {IN_MODIFY, ".tmp", SIGKILL}, {IN_CLOSE_WRITE, ".tmp", SIGKILL},
       {IN_MOVED_TO, "data1.bin", SIGKILL}};
-  for (const auto& [mask, suffix, signal] : stages) {
-    plays.emplace_back("save stopped by signal " + std::to_string(signal) + " at event " + std::to_string(mask), [=] {
+  std::vector<Play> plays;
+  for (const auto& stage : stages) {
+    plays.emplace_back("save stopped at stage " + std::to_string(plays.size()), [stage] {
+      const auto& [mask, suffix, signal] = stage;
       PtySession g;
       writeFile(g.folder().file("data1.bin"), kOld);
       walk(g, kToOverwrite);
@@ -198,14 +221,69 @@ TEST(GameEndToEnd, EveryWayOutGivesTheTerminalBackAndASaveKilledLeavesAWholeFigh
       expectEnded(g, signal, signal == SIGKILL ? std::vector{kOld, kHero} : std::vector{kHero});
     });
   }
-  plays.emplace_back("output into a file", [] {  // no terminal: colours and caret still undone at the end
-    TempDir dir;
-    EXPECT_EQ(std::system(("cd " + dir.path() + " && " KOTODAMA_BINARY " </dev/null >out").c_str()), 0);
-    const std::string bytes = readFile(dir.file("out")).value_or("");
-    EXPECT_NE(bytes.find("\x1b[0;1;37;40m"), std::string::npos);  // it did draw in colours
-    EXPECT_TRUE(bytes.ends_with("\x1b[0m\x1b[?25h"));
-  });
   playAll(plays);
+}
+
+// Output into a file (input at its end at once) ends with the colours reset and the caret shown.
+TEST(GameEndToEnd, OutputIntoAFile) {
+  TempDir dir;
+  EXPECT_EQ(std::system(("cd " + dir.path() + " && " KOTODAMA_BINARY " </dev/null >out").c_str()), 0);
+  const std::string bytes = readFile(dir.file("out")).value_or("");
+  EXPECT_NE(bytes.find("\x1b[0;1;37;40m"), std::string::npos);  // it did draw in colours
+  EXPECT_TRUE(bytes.ends_with("\x1b[0m\x1b[?25h"));
+}
+
+// A shell's job control, in a terminal that knows the keyboard protocol.
+// Stopped (Ctrl+Z), then continued in the background (bg, or kill -CONT),
+// the game leaves the shell's terminal alone and stops again; brought back
+// (fg) it takes the terminal and draws the whole screen. After a stop that
+// was not its own (kill -STOP), a continue draws it again too. Neither
+// Ctrl+Z nor Ctrl+C leaves a key release for the shell: those the terminal
+// sent before it saw the flags popped are read and dropped. Resized for real
+// (TIOCSWINSZ), it shows the notice, then the screen as it was.
+TEST(JobControlEndToEnd, TheTerminalIsTakenOnlyInTheForeground) {
+  PtySession g;
+  g.answers = [](std::string_view output) {
+    std::string sent;
+    if (output.find("\x1b[?u") != output.npos) sent += "\x1b[?0u";               // it knows the protocol
+    if (output.find("\x1b[<u") != output.npos) sent += "\x1b[122;5:3u\x1b[2;1:3u";  // releases, crossing the pop
+    return sent;
+  };
+  ASSERT_TRUE(g.waitFor([&](const VtermScreen& s) { return menuReady(s) && g.output().find("\x1b[>11u") != g.output().npos; }));
+  const std::string before = describe(g.screen());
+  const auto switches = [&] {  // how often the game has slept or stopped
+    const std::string status = readFile("/proc/" + std::to_string(g.pid()) + "/status").value_or("");
+    return status.substr(std::min(status.size(), status.find("voluntary_ctxt_switches")));
+  };
+  g.send("\x1b[122;5u");  // Ctrl+Z
+  ASSERT_TRUE(g.waitFor([&](const VtermScreen& s) { return g.stopped() && !s.altScreen(); }));
+  EXPECT_EQ(g.typeAhead(), "");
+  g.foreground(false);
+  const std::size_t released = g.output().size();
+  for (int bg = 0; bg < 2; ++bg) {  // continued, then stopped again: it has run in between
+    const std::string slept = switches();
+    g.kill(SIGCONT);
+    ASSERT_TRUE(g.waitFor([&](const VtermScreen&) { return g.stopped() && switches() != slept; }));
+  }
+  EXPECT_EQ(g.output().size(), released);
+  EXPECT_EQ(g.settings().c_lflag, g.found().c_lflag);  // one restore puts back all the settings
+  g.foreground(true);
+  g.kill(SIGCONT);
+  ASSERT_TRUE(g.waitFor([&](const VtermScreen& s) { return s.altScreen() && describe(s) == before; }));
+  EXPECT_EQ(g.settings().c_lflag & (ICANON | ECHO), 0u);
+  g.kill(SIGSTOP);
+  g.waitFor([&](const VtermScreen&) { return g.stopped(); });
+  g.shellWrites("\r\n[1]+  Stopped\r\n$ fg\r\n");
+  ASSERT_TRUE(g.waitFor(shows("Stopped")));
+  g.kill(SIGCONT);
+  EXPECT_TRUE(g.waitFor([&](const VtermScreen& s) { return describe(s) == before; })) << g.screen().dump();
+  g.resize(60, 20);
+  ASSERT_TRUE(g.waitFor(shows("80 x 25")));
+  g.resize(80, 25);
+  EXPECT_TRUE(g.waitFor([&](const VtermScreen& s) { return describe(s) == before; })) << g.screen().dump();
+  walk(g, {{menuReady, "\x1b[B\x1b[1;1:3B"}, {lit(19, 17), "\x1b[99;5u"}});  // still playing; then Ctrl+C
+  EXPECT_EQ(g.waitExit(), SIGINT);
+  EXPECT_EQ(g.typeAhead(), "");
 }
 
 }  // namespace

@@ -11,6 +11,8 @@
 #include "game/title_menu.h"
 #include "support/bench.h"
 #include "support/golden.h"
+#include "support/pty_session.h"
+#include "support/records.h"
 
 namespace kotodama::test {
 namespace {
@@ -116,6 +118,39 @@ TEST(GameLoop, EndlessNulBytesTheEndOfInputOrAnUnexpectedTitleResult) {
   const Outcome stop = odd.run([&] { return runGame(odd.console, [](Console&) { return 2; }); });
   EXPECT_EQ(std::tuple(stop.kind, stop.value, stop.time), std::tuple(Outcome::Exited, Console::kFatalStopStatus, 200));
   EXPECT_TRUE(odd.screen().contains("予想外のエラー"));
+}
+
+
+// After a battle the title comes back only at Enter, however long the banner
+// has stood. Enter is held through the battle's own waits and let go well
+// before the banner (whose time a first run finds).
+TEST(GameLoop, AfterABattleTheTitleWaitsForEnter) {
+  InScratchFolder folder;
+  writeFile("data1.bin", bytesOf(named("hero")));
+  std::int64_t banner = -1, battle = -1;
+  const auto play = [&](std::int64_t holdFor) {
+    Bench bench;
+    ScriptedPlatform& p = bench.platform;
+    p.when([](const VtermScreen& s) { return s.cell(2, 2).bg == 12; }, "\r", 100);
+    p.whenShows("相手の名前を入力してください。", "abc\r", 100);
+    p.when([&](const VtermScreen& s) {
+      if (!s.contains("BATTLE LOG")) return false;
+      p.holdAt(battle = p.clock(), "\r", holdFor);
+      return true;
+    }, "");
+    p.when([&](const VtermScreen& s) {
+      if (!s.contains("##########")) return false;
+      p.at((banner = p.clock()) + 3000, "\r");
+      return true;
+    }, "");
+    static int titles;
+    titles = 0;
+    return bench.run([&] { return runGame(bench.console, [](Console&) { return titles++ ? +kChoiceEnd : +kChoiceBattle; }); });
+  };
+  play(60'000);
+  const Outcome o = play(banner - 1000 - battle);
+  EXPECT_TRUE(returned(o, 0));
+  EXPECT_GE(o.time, banner + 3000);
 }
 
 }  // namespace

@@ -89,28 +89,6 @@ TEST(Repaint, TheTypedLineWrapsAsAConsolesLineInput) {
             "ab " "xxxxxx" "xxxyz ");
 }
 
-// Stopped with Ctrl+Z (SIGTSTP) in a real terminal, the game gives the
-// terminal back as it found it; continued, it takes it again and draws the
-// whole screen. Resized for real (TIOCSWINSZ), it shows the notice, then
-// the screen as it was.
-TEST(Repaint, StopContinueAndResizeInARealTerminal) {
-  PtySession game;
-  const termios cooked = game.settings();
-  ASSERT_TRUE(game.waitFor(menuReady, 8000));
-  const std::string before = describe(game.screen());
-  game.send("\x1a");  // Ctrl+Z
-  ASSERT_TRUE(game.waitFor([&](const VtermScreen& s) { return game.stopped() && !s.altScreen(); }, 3000));
-  EXPECT_EQ(game.settings().c_lflag, cooked.c_lflag);  // one restore puts back all the settings
-  game.kill(SIGCONT);
-  ASSERT_TRUE(game.waitFor([&](const VtermScreen& s) { return s.altScreen() && describe(s) == before; }, 3000))
-      << game.screen().dump();
-  EXPECT_EQ(game.settings().c_lflag & ICANON, 0u);
-  game.resize(60, 20);
-  ASSERT_TRUE(game.waitFor(shows("80 x 25"), 3000));
-  game.resize(80, 25);
-  EXPECT_TRUE(game.waitFor([&](const VtermScreen& s) { return describe(s) == before; }, 3000)) << game.screen().dump();
-}
-
 // Started in a window too small, the game shows the notice until the window
 // is large enough, then starts the title: the resize that ended the wait is
 // no news, so no repaint follows the title's first frame.

@@ -176,8 +176,12 @@ struct ScreenRun : Bench {
     for (int i = 0; i < 6; ++i) out += shown.cell(29 * (i % 3) + 2, 11 * (i / 3) + 2).bg == 12 ? std::to_string(i) : "";
     return shown.cell(65, 24).bg == 12 ? out + "B" : out;
   }
-  // How often the screen printed a text (a fatal message may wrap): the pieces it cuts the output into, less one.
-  auto printed(std::string_view s) { return std::ranges::distance(std::views::split(platform.output(), s)) - 1; }
+  // How often the screen printed a text (a fatal message may wrap).
+  int printed(std::string_view s) {
+    int n = 0;
+    for (auto at = platform.output().find(s); at != std::string::npos; at = platform.output().find(s, at + s.size())) ++n;
+    return n;
+  }
 
   bool load;
   Fighters fighters;

@@ -20,9 +20,9 @@ namespace kotodama::test {
 // the right half of a wide character repeats its left half).
 inline std::string describe(const VtermScreen& screen) {
   const auto [column, row] = screen.cursor();
-  std::string shown = "caret " + std::to_string(column) + "," + std::to_string(row) +
-                      (screen.cursorVisible() ? " shown\n" : " hidden\n");
-  for (int r = 1; r <= screen.rows(); ++r) shown += "|" + screen.row(r) + "|\n";
+  std::string shown = "caret ";
+  shown += std::to_string(column) + "," + std::to_string(row) + (screen.cursorVisible() ? " shown\n" : " hidden\n");
+  for (int r = 1; r <= screen.rows(); ++r) shown.append("|").append(screen.row(r)).append("|\n");
   const auto digit = [](int colour) { return colour < 0 ? '.' : "0123456789abcdef"[colour & 15]; };
   for (int r = 1; r <= screen.rows(); ++r) {
     std::string fg, bg;

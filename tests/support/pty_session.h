@@ -6,6 +6,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -19,6 +20,8 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "support/records.h"
 #include "support/vterm_screen.h"
@@ -61,13 +64,19 @@ class PtySession {
   // size, in folder `workdir` (by default a folder of its own), with LANG=C.UTF-8. As from a shell, the game
   // runs in a process group of its own, the terminal's foreground one, below
   // a parent that waits for it (so the terminal's stop keys would reach it).
-  // Sessions may be started from several threads at once.
-  explicit PtySession(const std::string& workdir = "", int columns = 80, int rows = 25) : screen_(rows, columns) {
+  // Sessions may be started from several threads at once. The game starts
+  // with the `ignored` signals ignored, as nohup or a shell would leave them.
+  explicit PtySession(const std::string& workdir = "", int columns = 80, int rows = 25,
+                      const std::vector<int>& ignored = {})
+      : screen_(rows, columns) {
     // One start at a time, so that no other session's child inherits this terminal.
     static std::mutex starting;
     const std::lock_guard lock(starting);
     int slave = -1;
     if (openpty(&master_, &slave, nullptr, nullptr, nullptr) != 0) throw std::runtime_error("openpty failed");
+    tcgetattr(slave, &found_);
+    // Another way in, as a shell has: it reads what the game leaves unread.
+    shell_ = open(ptsname(master_), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     resize(columns, rows);
     fcntl(master_, F_SETFD, FD_CLOEXEC);
     fcntl(master_, F_SETFL, O_NONBLOCK);
@@ -75,7 +84,10 @@ class PtySession {
     if (parent_ < 0) throw std::runtime_error("fork failed");
     if (parent_ == 0) {
       close(master_);
-      if (login_tty(slave) == 0) runGameBelowParent(workdir.empty() ? folder_.path() : workdir);
+      if (login_tty(slave) == 0) {
+        closefrom(3);  // another session's terminal held open here would never hang up
+        runGameBelowParent(workdir.empty() ? folder_.path() : workdir, ignored);
+      }
       _exit(126);
     }
     close(slave);
@@ -89,11 +101,12 @@ class PtySession {
       ::kill(game_, SIGKILL);
       waitpid(parent_, nullptr, 0);
     }
-    close(master_);
+    if (master_ >= 0) close(master_);
+    close(shell_);
   }
 
   void send(std::string_view bytes) {
-    while (!bytes.empty()) {
+    while (!bytes.empty() && master_ >= 0) {
       const ssize_t n = write(master_, bytes.data(), bytes.size());
       if (n < 0 && errno != EAGAIN && errno != EINTR) return;
       if (n > 0) bytes.remove_prefix(static_cast<std::size_t>(n));
@@ -109,10 +122,13 @@ class PtySession {
     return true;
   }
   // Waits for the game to end; its wait status, or -1 after the timeout.
-  int waitExit(int timeoutMs = 10000) {
-    for (const auto end = Clock::now() + Ms(timeoutMs); status_ < 0 && Clock::now() < end; readAvailable(10)) {
+  // Unless `reading`, nothing the game writes is read before it has ended.
+  int waitExit(int timeoutMs = 10000, bool reading = true) {
+    for (const auto end = Clock::now() + Ms(timeoutMs); status_ < 0 && Clock::now() < end;) {
       int status = 0;
       if (waitpid(parent_, &status, WNOHANG) == parent_) status_ = status;
+      if (reading) readAvailable(10);
+      else usleep(10000);
     }
     readAvailable(50);
     return status_;
@@ -130,12 +146,36 @@ class PtySession {
     // "pid (name) state ...", the game's name without ") "
     return readFile("/proc/" + std::to_string(game_) + "/stat").value_or("").find(") T ") != std::string::npos;
   }
-  // The terminal's settings as the game leaves them.
+  // The terminal's settings as the game leaves them, and as they were before it started.
   termios settings() const {
     termios t{};
     tcgetattr(master_, &t);
     return t;
   }
+  const termios& found() const { return found_; }
+  // A shell's job control: the game's group made the terminal's foreground
+  // one again, or the waiting parent's, which leaves the game in the background.
+  void foreground(bool game) {
+    ::kill(parent_, game ? SIGUSR2 : SIGUSR1);
+    const auto end = Clock::now() + Ms(5000);
+    while (tcgetpgrp(master_) != (game ? game_ : parent_) && Clock::now() < end) usleep(1000);
+  }
+  // What the shell reads from the terminal now (the line settings as they are).
+  std::string typeAhead() {
+    char buffer[4096];
+    return std::string(buffer, static_cast<std::size_t>(std::max<ssize_t>(read(shell_, buffer, sizeof buffer), 0)));
+  }
+  // The shell writes to the terminal (a job's "Stopped" line, a prompt).
+  void shellWrites(std::string_view bytes) { (void)!write(shell_, bytes.data(), bytes.size()); }
+  // The terminal's window closes: the terminal hangs up.
+  void hangUp() { close(std::exchange(master_, -1)); }
+  // The write call the game sleeps in (its arguments and stack), or "".
+  std::string blockedWrite() const {
+    const std::string call = readFile("/proc/" + std::to_string(game_) + "/syscall").value_or("");
+    return call.starts_with(std::to_string(SYS_write) + " ") ? call : "";
+  }
+  // Bytes the terminal sends on reading some of the game's output, before its own answers.
+  std::function<std::string(std::string_view output)> answers;
 
   VtermScreen& screen() { return screen_; }
   const std::string& output() const { return output_; }
@@ -148,9 +188,16 @@ class PtySession {
 
   // In the child, on the new terminal: the game in a foreground process group
   // of its own; this process waits for it and ends as it ended.
-  [[noreturn]] static void runGameBelowParent(const std::string& workdir) {
-    const pid_t game = fork();
+  [[noreturn]] static void runGameBelowParent(const std::string& workdir, const std::vector<int>& ignored) {
+    // SIGUSR1 and SIGUSR2 give the terminal to this process's group or the game's, as `bg` and `fg` do.
+    struct sigaction jobs{};
+    jobs.sa_handler = [](int signal) { tcsetpgrp(STDIN_FILENO, signal == SIGUSR1 ? getpgrp() : gGame); };
+    jobs.sa_flags = SA_RESTART;
+    sigaction(SIGUSR1, &jobs, nullptr);
+    sigaction(SIGUSR2, &jobs, nullptr);
+    const pid_t game = gGame = fork();
     if (game == 0) {
+      for (int s : ignored) signal(s, SIG_IGN);
       setpgid(0, 0);
       signal(SIGTTOU, SIG_IGN);  // a background group may not take the terminal otherwise
       tcsetpgrp(STDIN_FILENO, getpgrp());
@@ -159,8 +206,10 @@ class PtySession {
       if (chdir(workdir.c_str()) == 0) execle(KOTODAMA_BINARY, KOTODAMA_BINARY, nullptr, const_cast<char**>(envp));
       _exit(127);
     }
+    signal(SIGTTOU, SIG_IGN);  // the terminal's foreground group is changed from the background
+    signal(SIGHUP, SIG_IGN);   // a hangup ends the game, and this process ends as it did
     int status = 0;
-    waitpid(game, &status, 0);  // no handler here could interrupt it
+    waitpid(game, &status, 0);  // its handlers restart it
     if (WIFSIGNALED(status)) {
       signal(WTERMSIG(status), SIG_DFL);
       raise(WTERMSIG(status));
@@ -169,17 +218,22 @@ class PtySession {
   }
   void readAvailable(int timeoutMs) {
     pollfd p{master_, POLLIN, 0};
-    if (poll(&p, 1, timeoutMs) <= 0) return;
+    if (master_ < 0 || poll(&p, 1, timeoutMs) <= 0) return;
     char buffer[65536];
     for (ssize_t n; (n = read(master_, buffer, sizeof buffer)) > 0;) {
-      output_.append(buffer, static_cast<std::size_t>(n));
-      screen_.feed(std::string_view(buffer, static_cast<std::size_t>(n)));
+      const std::string_view chunk(buffer, static_cast<std::size_t>(n));
+      output_.append(chunk);
+      if (answers) send(answers(chunk));
+      screen_.feed(chunk);
       send(screen_.takeOutput());
     }
   }
 
+  static inline pid_t gGame = -1;  // in the waiting parent: the game
   TempDir folder_;
   int master_ = -1;
+  int shell_ = -1;
+  termios found_{};
   pid_t parent_ = -1;  // the waiting parent, whose status mirrors the game's
   pid_t game_ = -1;
   int status_ = -1;
