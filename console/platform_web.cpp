@@ -3,10 +3,14 @@
 // the page (web/kotodama.js). Waits yield to the browser (Asyncify), so the
 // page stays responsive while the game sleeps.
 #include <emscripten.h>
+#include <fcntl.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include "console/platform.h"
+#include "slots/slot_file.h"
 
 namespace kotodama {
 
@@ -26,6 +30,37 @@ EM_JS(int, pageRead, (char* buffer, int capacity), {
   return Module.kotodamaRead(HEAPU8.subarray(buffer, buffer + capacity));
 });
 EM_JS(int, pageHasInput, (), { return Module.kotodamaPending(); });
+// The slot files' records in the page's storage (web/kotodama.js); the game
+// waits while storage works.
+EM_ASYNC_JS(void, pageLoadSlot, (const char* name), { await Module.kotodamaLoadSlot(UTF8ToString(name)); });
+EM_ASYNC_JS(int, pageStoreSlot, (const char* name), { return await Module.kotodamaStoreSlot(UTF8ToString(name)); });
+
+bool isSlotFile(const char* path) {
+  for (int i = 0; i < kSlotCount; ++i) {
+    if (std::strcmp(path, slotFileName(i)) == 0) return true;
+  }
+  return false;
+}
+
+// The slot files in the page's memory, each one kept in step with its
+// record in storage: opened, a slot is read from storage first; a save's
+// copy renamed over it counts only once storage holds it.
+class WebSlotStorage final : public SlotStorage {
+ public:
+  int open(const char* path, int flags, mode_t mode) override {
+    if ((flags & O_CREAT) == 0 && isSlotFile(path)) pageLoadSlot(path);
+    return SlotStorage::open(path, flags, mode);
+  }
+
+  int rename(const char* from, const char* to) override {
+    if (SlotStorage::rename(from, to) != 0) return -1;
+    if (isSlotFile(to) && pageStoreSlot(to) != 1) {
+      errno = EIO;  // the save failed; the slot is read from storage again when next opened
+      return -1;
+    }
+    return 0;
+  }
+};
 
 class WebPlatform final : public Platform {
  public:
@@ -71,5 +106,10 @@ class WebPlatform final : public Platform {
 }  // namespace
 
 std::unique_ptr<Platform> openPlatform() { return std::make_unique<WebPlatform>(); }
+
+SlotStorage& systemSlotStorage() {
+  static WebSlotStorage storage;
+  return storage;
+}
 
 }  // namespace kotodama

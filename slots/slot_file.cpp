@@ -141,10 +141,12 @@ int SlotStorage::rename(const char* from, const char* to) {
 int SlotStorage::unlink(const char* path) { return ::unlink(path); }
 long SlotStorage::uniqueNumber() { return static_cast<long>(::getpid()); }
 
+#ifndef __EMSCRIPTEN__  // the web page keeps its slots in storage of its own (platform_web.cpp)
 SlotStorage& systemSlotStorage() {
   static SlotStorage storage;
   return storage;
 }
+#endif
 
 // ---------------------------------------------------------- the records
 

@@ -80,30 +80,83 @@ term.onBinary(function (data) {
   for (var i = 0; i < data.length; i++) inputQueue.push(data.charCodeAt(i) & 255);
 });
 
-// The slot files live in IndexedDB, in the working folder /save; whatever
-// the game writes there (the save's temporary file and its rename) is synced
-// to storage as soon as the game has finished with it.
-var syncing = false, syncAgain = false;
-function syncSaves() {
-  if (syncing) { syncAgain = true; return; }
-  syncing = true;
-  FS.syncfs(false, function () {
-    syncing = false;
-    if (Module.onSaved) Module.onSaved();
-    if (syncAgain) { syncAgain = false; syncSaves(); }
+// The slot files: in the working folder /save while the game runs, and each
+// one its own record in IndexedDB (database "/save", store "FILE_DATA", key
+// "/save/data1.bin", {timestamp, mode, contents}, as earlier versions of the
+// page kept them). The game reads a slot's record whenever it opens the slot
+// (so a fighter saved in another tab shows), and a save counts only once its
+// record is stored: console/platform_web.cpp waits for both.
+var saveStore = 'FILE_DATA';
+var savesDb = null;
+// Says why fighters are not kept, under the terminal.
+function storageNote(text) {
+  var note = document.getElementById('storage-note');
+  if (note) { note.textContent = text; note.hidden = false; }
+}
+var noStorage = true;
+try { noStorage = !window.indexedDB; } catch (error) { noStorage = false; }  // refused: a save says so
+if (noStorage) storageNote('This browser gives the page no storage: fighters are kept only until the page is closed.');
+// The database, opened once; a refusal is tried again at the next use.
+function openSaves() {
+  if (savesDb) return Promise.resolve(savesDb);
+  return new Promise(function (resolve, reject) {
+    var request = indexedDB.open('/save', 21);
+    request.onupgradeneeded = function () {
+      var db = request.result;
+      var store = db.objectStoreNames.contains(saveStore) ? request.transaction.objectStore(saveStore)
+                                                         : db.createObjectStore(saveStore);
+      if (!store.indexNames.contains('timestamp')) store.createIndex('timestamp', 'timestamp', { unique: false });
+    };
+    request.onsuccess = function () { savesDb = request.result; resolve(savesDb); };
+    request.onerror = function () { reject(request.error); };
+    request.onblocked = function () { reject(new Error('the saves database is held by an older page')); };
+  }).catch(function (error) {
+    storageNote('This browser refuses the page its storage (' + (error && error.name || error) +
+                '): fighters cannot be saved.');
+    throw error;
   });
 }
+// One request in its own transaction; resolves once the transaction is done.
+function inStore(mode, work) {
+  return openSaves().then(function (db) {
+    return new Promise(function (resolve, reject) {
+      var transaction = db.transaction([saveStore], mode);
+      var request = work(transaction.objectStore(saveStore));
+      transaction.oncomplete = function () { resolve(request.result); };
+      transaction.onerror = transaction.onabort = function () { reject(transaction.error || request.error); };
+    });
+  });
+}
+// Brings slot file `name` in the working folder up to date with its record
+// (the file goes when storage has none). Storage that cannot be read leaves
+// the folder as it is.
+Module.kotodamaLoadSlot = function (name) {
+  if (noStorage) return Promise.resolve();
+  return inStore('readonly', function (store) { return store.get('/save/' + name); }).then(function (entry) {
+    if (entry && entry.contents) FS.writeFile(name, new Uint8Array(entry.contents));
+    else if (FS.analyzePath(name).exists) FS.unlink(name);
+  }, function (error) { console.error('slot ' + name + ' could not be read from storage:', error); });
+};
+// Stores slot file `name` as the working folder holds it: 1 once storage has
+// it, 0 when storage refuses.
+Module.kotodamaStoreSlot = function (name) {
+  if (noStorage) return Promise.resolve(1);
+  try {
+    var entry = { timestamp: new Date(), mode: 33206, contents: FS.readFile(name) };
+  } catch (error) {
+    return Promise.resolve(0);
+  }
+  return inStore('readwrite', function (store) { return store.put(entry, '/save/' + name); }).then(function () {
+    return 1;
+  }, function (error) {
+    console.error('slot ' + name + ' could not be stored:', error);
+    return 0;
+  });
+};
 Module.preRun = Module.preRun || [];
 Module.preRun.push(function () {
   FS.mkdir('/save');
-  FS.mount(IDBFS, {}, '/save');
   FS.chdir('/save');
-  addRunDependency('kotodama-saves');
-  FS.syncfs(true, function () { removeRunDependency('kotodama-saves'); });
-  // A save ends with the rename of its temporary file over the slot file.
-  var rename = FS.rename, unlink = FS.unlink;
-  FS.rename = function () { var r = rename.apply(FS, arguments); syncSaves(); return r; };
-  FS.unlink = function () { var r = unlink.apply(FS, arguments); syncSaves(); return r; };
 });
 
 // The end of the game, however it comes: END (main returns), an exit (the
