@@ -46,6 +46,8 @@ class ConsoleBackend {
   virtual void idle() = 0;
   // keyDown has just answered that this key-state bit reads as down.
   virtual void reportedDown(int /*bit*/) {}
+  // keyDown has just read the pointer's column or row.
+  virtual void pointerRead() {}
   // Returns after n milliseconds; what arrives meanwhile waits.
   virtual void waitTicks(int n) = 0;
   // One typed line, in Shift-JIS without its line end, echoed as it is

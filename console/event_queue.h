@@ -21,6 +21,11 @@
 // same way, so a quick tap is never lost between two polls. Events of one key
 // (or of the mouse) keep their order; a held-back event holds back the later
 // ones of its kind only.
+// A left-button press where the screen has not yet seen the pointer (a tap
+// on a touch screen, a click with no move before it) first moves the pointer
+// there, and waits until the screen has read that position and finished its
+// pass (a pause after the read, or two pauses): so it chooses what is under
+// it, as a click after a move does.
 #include <cstdint>
 #include <deque>
 #include <vector>
@@ -68,6 +73,9 @@ class EventQueue {
   // become due.
   void paused();
 
+  // keyDown has just read the pointer's column or row.
+  void pointerRead() { pointerRead_ = true; }
+
   // The earliest time at which a queued event not yet due becomes due; -1
   // when nothing waits for time.
   std::int64_t nextDue() const;
@@ -83,6 +91,11 @@ class EventQueue {
     int holdBit = -1;  // key-state bit whose report lets this release through
     bool synthetic = false;
     int pausesLeft = 0;  // ...and pauses still to come before it is due by time
+    bool awaitsPointer = false;  // a press due once the screen has seen its position
+  };
+  struct Cell {
+    int x = -1, y = -1;
+    bool operator==(const Cell&) const = default;
   };
   static int channelOf(const InputEvent& event);
   bool isDue(const Entry& entry, std::int64_t now) const;
@@ -95,6 +108,10 @@ class EventQueue {
   bool heldDown_[256] = {};  // pressed, as a terminal that reports releases says, and not yet released
   bool pressPolled_[256] = {};  // the key's last press arrived while a screen polled
   std::uint8_t mouseButtons_ = 0;  // buttons held after the last queued mouse report
-};
+  Cell queuedPointer_;  // where the last queued mouse report puts the pointer
+  Cell takenPointer_;   // ...the last one taken
+  Cell seenPointer_;    // ...the last one a screen has finished a pass with
+  bool pointerRead_ = false;  // read since taken
+  int pausesSinceTaken_ = 0;};
 
 }  // namespace kotodama

@@ -16,9 +16,6 @@ namespace kotodama {
 
 namespace {
 
-// How long one slice of a wait lasts before the input is looked at again.
-constexpr int kSliceMs = 8;
-
 // The page's side (web/kotodama.js): Module.kotodamaWrite shows bytes,
 // Module.kotodamaRead hands over what the visitor typed. The page hears of
 // the end from the runtime itself (main returning, exit, abort) and gives its
@@ -30,10 +27,17 @@ EM_JS(int, pageRead, (char* buffer, int capacity), {
   return Module.kotodamaRead(HEAPU8.subarray(buffer, buffer + capacity));
 });
 EM_JS(int, pageHasInput, (), { return Module.kotodamaPending(); });
+// Resolves after `ms`, or as soon as the visitor gives input; on a hidden
+// page only then, or when the page is shown again.
+EM_JS(void, pageWait, (int ms), { return Module.kotodamaResumeAfter(function () { return Module.kotodamaWait(ms); }); });
 // The slot files' records in the page's storage (web/kotodama.js); the game
 // waits while storage works.
-EM_ASYNC_JS(void, pageLoadSlot, (const char* name), { await Module.kotodamaLoadSlot(UTF8ToString(name)); });
-EM_ASYNC_JS(int, pageStoreSlot, (const char* name), { return await Module.kotodamaStoreSlot(UTF8ToString(name)); });
+EM_JS(void, pageLoadSlot, (const char* name), {
+  return Module.kotodamaResumeAfter(function () { return Module.kotodamaLoadSlot(UTF8ToString(name)); });
+});
+EM_JS(int, pageStoreSlot, (const char* name), {
+  return Module.kotodamaResumeAfter(function () { return Module.kotodamaStoreSlot(UTF8ToString(name)); });
+});
 
 bool isSlotFile(const char* path) {
   for (int i = 0; i < kSlotCount; ++i) {
@@ -86,11 +90,14 @@ class WebPlatform final : public Platform {
 
   std::int64_t now() override { return static_cast<std::int64_t>(emscripten_get_now()); }
 
+  // One wait, woken by input: the callers look again and wait on. A hidden
+  // page sleeps until it is shown, so the game stands still meanwhile.
   void waitForInput(std::int64_t deadline) override {
-    for (std::int64_t wait = deadline - now(); wait > 0 && !pageHasInput(); wait = deadline - now()) {
-      emscripten_sleep(static_cast<unsigned>(wait < kSliceMs ? wait : kSliceMs));
-    }
+    const std::int64_t wait = deadline - now();
+    if (wait > 0 && !pageHasInput()) pageWait(static_cast<int>(wait > 60'000 ? 60'000 : wait));
   }
+
+  bool skipsUnchangedFrames() const override { return true; }
 
   void sleepUntil(std::int64_t deadline) override {
     for (std::int64_t wait = deadline - now(); wait > 0; wait = deadline - now()) {

@@ -23,6 +23,7 @@ class ScreenShadow final : public DisplaySink {
     std::uint8_t size = 1;
     std::uint8_t width = 1;  // 2: a wide character (which may have been overwritten on its right); 0: its right half
     std::uint8_t fg = 7, bg = 0;
+    bool operator==(const Cell&) const = default;
   };
 
   explicit ScreenShadow(TerminalEncoding encoding) : encoding_(encoding) {}
@@ -44,6 +45,13 @@ class ScreenShadow final : public DisplaySink {
   int fg() const { return fg_; }
   int bg() const { return bg_; }
   bool caretVisible() const { return caretVisible_; }
+
+  // Both shadows leave the terminal showing the same: cells, colours, cursor and caret.
+  bool showsSame(const ScreenShadow& other) const {
+    return cells_ == other.cells_ && column_ == other.column_ && row_ == other.row_ &&
+           wrapPending_ == other.wrapPending_ && fg_ == other.fg_ && bg_ == other.bg_ &&
+           caretVisible_ == other.caretVisible_ && partial_ == other.partial_;
+  }
 
  private:
   static std::size_t index(int column, int row) {

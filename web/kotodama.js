@@ -8,13 +8,36 @@ var keyFlags = [];          // the keyboard protocol's pushed flags
 var encoder = new TextEncoder();
 var gameOver = false;       // nothing is queued for a game that has ended
 
+var wake = null;            // ends the game's wait (Module.kotodamaWait)
+var hiddenOutput = [];      // what the game drew while the page was hidden
+
 function send(text) {
   if (gameOver) return;
   var bytes = encoder.encode(text);
   for (var i = 0; i < bytes.length; i++) inputQueue.push(bytes[i]);
+  if (wake) wake();
 }
 
-Module.kotodamaWrite = function (bytes) { term.write(bytes); };
+// A hidden page draws nothing: the output waits until it is shown.
+Module.kotodamaWrite = function (bytes) {
+  if (document.hidden) hiddenOutput.push(bytes);
+  else term.write(bytes);
+};
+// The game waits (its call stack put aside) until the promise made by
+// `start` settles, and goes on with its value as the runtime's own timers
+// resume it, so that a game that ends then ends the page's way. `start` runs
+// once: the second call of a wait is the game resuming.
+Module.kotodamaResumeAfter = function (start) {
+  return Asyncify.handleSleep(function (wakeUp) {
+    start().then(function (value) { callUserCallback(function () { wakeUp(value); }); });
+  });
+};
+Module.kotodamaWait = function (ms) {
+  return new Promise(function (resolve) {
+    var timer = document.hidden ? 0 : setTimeout(function () { wake(); }, ms);
+    wake = function () { clearTimeout(timer); wake = null; resolve(); };
+  });
+};
 Module.kotodamaPending = function () { return inputQueue.length > 0 ? 1 : 0; };
 Module.kotodamaRead = function (buffer) {
   var n = Math.min(buffer.length, inputQueue.length);
@@ -64,15 +87,90 @@ function keySequence(ev) {
   return '\x1b[' + number[0] + (tail ? ';' + tail : '') + number[1];
 }
 
+// The browser keeps its own keys: F5, F11, F12, and Ctrl or Meta with any
+// key but those the game reads (the arrows, Enter, Escape, Backspace, and
+// Ctrl+D, Ctrl+U and Ctrl+L).
+var gameKeys = { ArrowUp: 1, ArrowDown: 1, ArrowLeft: 1, ArrowRight: 1, Enter: 1, Escape: 1, Backspace: 1 };
+function browserKey(ev) {
+  if (ev.key === 'F5' || ev.key === 'F11' || ev.key === 'F12') return true;
+  if (ev.metaKey) return !gameKeys[ev.key];
+  return ev.ctrlKey && !gameKeys[ev.key] && !/^[dul]$/i.test(ev.key);
+}
+
+// Keys reported pressed and not yet released, by name: let go when the page
+// loses the keyboard.
+var heldKeys = {};
+function reportKey(ev) {
+  var flags = keyFlags.length ? keyFlags[keyFlags.length - 1] : 0;
+  var sequence = keySequence(ev);
+  if (sequence === null) return false;
+  if (ev.type === 'keyup') {
+    if (!heldKeys[ev.key]) return true;
+    delete heldKeys[ev.key];
+    if (flags & 2) send(sequence);
+    return true;
+  }
+  if (flags & 2) heldKeys[ev.key] = ev;
+  send(sequence);
+  return true;
+}
+function releaseKeys() {
+  Object.keys(heldKeys).forEach(function (key) {
+    var ev = heldKeys[key];
+    reportKey({ type: 'keyup', key: key, shiftKey: ev.shiftKey, altKey: ev.altKey, ctrlKey: ev.ctrlKey,
+                metaKey: ev.metaKey });
+  });
+}
+window.addEventListener('blur', releaseKeys);
+window.addEventListener('pagehide', releaseKeys);
+document.addEventListener('visibilitychange', function () {
+  if (document.hidden) { releaseKeys(); return; }
+  hiddenOutput.forEach(function (bytes) { term.write(bytes); });
+  hiddenOutput = [];
+  if (wake) wake();
+});
+
 term.attachCustomKeyEventHandler(function (ev) {
+  if (browserKey(ev)) return false;
   var flags = keyFlags.length ? keyFlags[keyFlags.length - 1] : 0;
   if (!(flags & 8) || (ev.type !== 'keydown' && ev.type !== 'keyup') || ev.isComposing) return true;
-  var sequence = keySequence(ev);
-  if (sequence === null) return true;
-  if (ev.type === 'keyup' && !(flags & 2)) return false;
-  send(sequence);
+  if (!reportKey(ev)) return true;
   ev.preventDefault();
   return false;
+});
+
+// The on-screen keys of a touch screen: a press when touched, a release when
+// let go. While a line is typed (no keyboard protocol) a touch sends the
+// key's bytes, as a terminal would.
+var plainKeys = { ArrowUp: '\x1b[A', ArrowDown: '\x1b[B', ArrowRight: '\x1b[C', ArrowLeft: '\x1b[D',
+                  Enter: '\r', Escape: '\x1b' };
+function touchKey(button, down) {
+  var key = button.getAttribute('data-key');
+  var flags = keyFlags.length ? keyFlags[keyFlags.length - 1] : 0;
+  if (flags & 8) reportKey({ type: down ? 'keydown' : 'keyup', key: key, repeat: false });
+  else if (down) send(plainKeys[key]);
+}
+Array.prototype.forEach.call(document.querySelectorAll('#keys button'), function (button) {
+  button.addEventListener('touchstart', function (ev) { ev.preventDefault(); touchKey(button, true); });
+  button.addEventListener('touchend', function (ev) { ev.preventDefault(); touchKey(button, false); });
+  button.addEventListener('touchcancel', function () { touchKey(button, false); });
+});
+
+// A click that only gives the page (or the terminal) the keyboard is not the
+// game's: its press and release stay on the page.
+var focusedAt = 0, swallowing = false;
+window.addEventListener('focus', function () { focusedAt = performance.now(); });
+['mousedown', 'mouseup'].forEach(function (type) {
+  term.element.addEventListener(type, function (ev) {
+    if (type === 'mousedown') {
+      swallowing = performance.now() - focusedAt < 100 || document.activeElement !== term.textarea;
+    }
+    if (!swallowing) return;
+    ev.stopPropagation();
+    ev.preventDefault();
+    term.focus();
+    if (type === 'mouseup') swallowing = false;
+  }, true);
 });
 term.onData(send);
 term.onBinary(function (data) {
@@ -169,7 +267,7 @@ function endGame(status) {
   gameOver = true;
   inputQueue.length = 0;
   keyFlags.length = 0;
-  term.write(leaveSequence);
+  term.write(leaveSequence + '\x1b[?25l');  // and no caret left on the page
   if (Module.onGameEnd) Module.onGameEnd(status);
 }
 Module.onExit = endGame;
