@@ -15,7 +15,7 @@ CMAKE_QUIET := -DCMAKE_RULE_MESSAGES=OFF --log-level=WARNING
 SANITIZER_ENV := ASAN_OPTIONS=abort_on_error=0:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 
 .PHONY: all play build test test-main test-asan test-fuzz test-cross test-install test-web release install package screenshots \
-  web bench fuzz clean
+  web bench bench-web fuzz clean
 
 all: build
 
@@ -90,11 +90,16 @@ web:
 test-web: web
 	node web/browser-test.js $(WEB_SITE)
 
+# The page's size, first frame and idle CPU on three screens.
+bench-web: web
+	node web/bench.js $(WEB_SITE)
+
 bench:
 	@./scripts/install-deps.sh test
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOTODAMA_TESTS=OFF -DKOTODAMA_BENCH=ON $(CMAKE_QUIET)
 	cmake --build build-bench -j$(JOBS) --target kotodama_bench kotodama
 	./build-bench/kotodama_bench
+	@$(MAKE) --no-print-directory bench-web
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(RELEASE_BUILD) build-bench build-fuzz build-mingw build-web

@@ -8,19 +8,34 @@ const fs = require('fs');
 const path = require('path');
 const puppeteer = require('puppeteer-core');
 
-const site = path.resolve(process.argv[2] || 'build-web/site');
 const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm', '.css': 'text/css',
                 '.svg': 'image/svg+xml' };
-// "?sandbox" serves the page as a sandboxed document (no storage of its own).
-const server = http.createServer((req, res) => {
-  const file = path.join(site, decodeURIComponent(req.url.split('?')[0]).replace(/^\/$/, '/index.html'));
-  if (!file.startsWith(site) || !fs.existsSync(file)) { res.writeHead(404); res.end(); return; }
-  const headers = { 'Content-Type': types[path.extname(file)] || 'application/octet-stream',
-                    'Access-Control-Allow-Origin': '*' };
-  if (req.url.includes('?sandbox')) headers['Content-Security-Policy'] = 'sandbox allow-scripts';
-  res.writeHead(200, headers);
-  fs.createReadStream(file).pipe(res);
-});
+// Serves the site folder on a free port of this machine; "?sandbox" serves
+// the page as a sandboxed document (no storage of its own). Resolves to the
+// server, with its address as .url.
+async function serve(site) {
+  const server = http.createServer((req, res) => {
+    const file = path.join(site, decodeURIComponent(req.url.split('?')[0]).replace(/^\/$/, '/index.html'));
+    if (!file.startsWith(site) || !fs.existsSync(file)) { res.writeHead(404); res.end(); return; }
+    const headers = { 'Content-Type': types[path.extname(file)] || 'application/octet-stream',
+                      'Access-Control-Allow-Origin': '*' };
+    if (req.url.includes('?sandbox')) headers['Content-Security-Policy'] = 'sandbox allow-scripts';
+    res.writeHead(200, headers);
+    fs.createReadStream(file).pipe(res);
+  });
+  await new Promise((ok) => server.listen(0, '127.0.0.1', ok));
+  server.url = `http://127.0.0.1:${server.address().port}/`;
+  return server;
+}
+
+async function launch() {
+  try {
+    return await puppeteer.launch({ executablePath: '/usr/bin/chromium', headless: 'new',
+                                    args: ['--no-sandbox', '--disable-gpu'] });
+  } catch (e) {
+    return fail(`chromium (/usr/bin/chromium) could not be started: ${e.message}`);
+  }
+}
 
 function fail(message) { throw new Error(message); }
 const sleep = (ms) => new Promise((ok) => setTimeout(ok, ms));
@@ -53,7 +68,10 @@ class Tab {
     for (;;) {
       const screen = await this.rows().catch(() => null);
       if (screen && seen(screen)) return screen;
-      if (Date.now() > end) fail(`timed out waiting for ${what}; the screen shows:\n${(screen || []).join('\n')}`);
+      if (Date.now() > end) {
+        const state = await this.page.evaluate(() => `${document.visibilityState}, focus ${document.hasFocus()} on ${document.activeElement.tagName}`);
+        fail(`timed out waiting for ${what} (page ${state}); the screen shows:\n${(screen || []).join('\n')}`);
+      }
       await sleep(50);
     }
   }
@@ -133,16 +151,9 @@ class Tab {
   }
 }
 
-async function main() {
-  await new Promise((ok) => server.listen(0, '127.0.0.1', ok));
-  const url = `http://127.0.0.1:${server.address().port}/`;
-  let browser;
-  try {
-    browser = await puppeteer.launch({ executablePath: '/usr/bin/chromium', headless: 'new',
-                                       args: ['--no-sandbox', '--disable-gpu'] });
-  } catch (e) {
-    fail(`chromium (/usr/bin/chromium) could not be started: ${e.message}`);
-  }
+async function main(site, server) {
+  const url = server.url;
+  const browser = await launch();
   // A tab in a browser context of its own (its own storage) unless one is given.
   const open = async ({ context, before, query = '', device, viewport = { width: 1000, height: 600 } } = {}) => {
     context = context || await browser.createBrowserContext();
@@ -150,6 +161,7 @@ async function main() {
     if (device) await page.emulate(device); else await page.setViewport(viewport);
     if (before) await page.evaluateOnNewDocument(before);
     await page.goto(url + query);
+    await page.bringToFront();
     const tab = new Tab(page);
     tab.context = context;
     return tab;
@@ -336,7 +348,7 @@ async function main() {
     for (const [name, size] of [['1280x800', { width: 1280, height: 800 }], ['1024x500', { width: 1024, height: 500 }],
                                 ['700x450', { width: 700, height: 450 }], ['a phone held sideways', 'Pixel 5 landscape']]) {
       const tab = await open(typeof size === 'string' ? { device: puppeteer.KnownDevices[size] } : { viewport: size });
-      await tab.waitFor('the title menu', has('CREATE'), 30000);
+      await tab.waitFor('the title menu', has('>CREATE'), 30000);
       const fit = await tab.page.evaluate(() => {
         const r = window.term.element.querySelector('.xterm-screen').getBoundingClientRect();
         const rows = window.term.element.querySelectorAll('.xterm-rows > div').length;
@@ -355,5 +367,11 @@ async function main() {
   }
 }
 
-main().then(() => { server.close(); console.log('browser test: passed'); },
-            (e) => { server.close(); console.error(`browser test: FAILED: ${e.message}`); process.exit(1); });
+module.exports = { Tab, serve, launch, has, sleep };
+
+if (require.main === module) {
+  const site = path.resolve(process.argv[2] || 'build-web/site');
+  serve(site).then((server) => main(site, server).finally(() => server.close()))
+    .then(() => console.log('browser test: passed'),
+          (e) => { console.error(`browser test: FAILED: ${e.message}`); process.exit(1); });
+}
