@@ -42,9 +42,7 @@ async function main() {
     await sleep(1000);
     console.log(`idle on the slot screen: ${(await idleCpu(page)).toFixed(1)}% of a core`);
     await tab.tap('Enter');
-    await tab.tap('ArrowDown');  // BATTLE, hero from slot 1, against rival
-    await tab.tap('Enter');
-    await tab.waitFor('the load slots', has('hero'));
+    await tab.slots();  // BATTLE, hero from slot 1, against rival
     await tab.tap('Enter');
     await tab.waitFor('name entry', (s) => !s.some((r) => r.includes('戻る')));
     await sleep(1500);
