@@ -82,7 +82,7 @@ web:
 	@NODE_PATH=/usr/share/nodejs emcmake cmake -S . -B $(WEB_BUILD) -DCMAKE_BUILD_TYPE=Release -DKOTODAMA_TESTS=OFF $(CMAKE_QUIET)
 	@NODE_PATH=/usr/share/nodejs cmake --build $(WEB_BUILD) -j$(JOBS) --target kotodama
 	@mkdir -p $(WEB_SITE)
-	@cp web/index.html web/favicon.svg $(WEB_BUILD)/kotodama.js $(WEB_BUILD)/kotodama.wasm \
+	@cp web/index.html web/favicon.svg web/sw.js web/manifest.webmanifest $(WEB_BUILD)/kotodama.js $(WEB_BUILD)/kotodama.wasm \
 	  web/node_modules/@xterm/xterm/lib/xterm.js web/node_modules/@xterm/xterm/css/xterm.css $(WEB_SITE)/
 	@echo "web: $(WEB_SITE) (serve it with: cd $(WEB_SITE) && python3 -m http.server)"
 

@@ -9,7 +9,7 @@ const path = require('path');
 const puppeteer = require('puppeteer-core');
 
 const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm', '.css': 'text/css',
-                '.svg': 'image/svg+xml' };
+                '.svg': 'image/svg+xml', '.webmanifest': 'application/manifest+json' };
 // Serves the site folder on a free port of this machine; "?sandbox" serves
 // the page as a sandboxed document (no storage of its own). Resolves to the
 // server, with its address as .url.
