@@ -91,7 +91,7 @@ class WebPlatform final : public Platform {
   std::int64_t now() override { return static_cast<std::int64_t>(emscripten_get_now()); }
 
   // One wait, woken by input: the callers look again and wait on. A hidden
-  // page sleeps until it is shown, so the game stands still meanwhile.
+  // page sleeps a second at a time, so the game all but stands still.
   void waitForInput(std::int64_t deadline) override {
     const std::int64_t wait = deadline - now();
     if (wait > 0 && !pageHasInput()) pageWait(static_cast<int>(wait > 60'000 ? 60'000 : wait));

@@ -69,7 +69,8 @@ class Tab {
       const screen = await this.rows().catch(() => null);
       if (screen && seen(screen)) return screen;
       if (Date.now() > end) {
-        const state = await this.page.evaluate(() => `${document.visibilityState}, focus ${document.hasFocus()} on ${document.activeElement.tagName}`);
+        const state = await this.page.evaluate(() => `${document.visibilityState}, focus ${document.hasFocus()} on ${document.activeElement.tagName}, ` +
+          `${window.hiddenOutput.length} writes held, ${window.inputQueue.length} bytes unread, ${window.wake ? '' : 'not '}waiting`);
         fail(`timed out waiting for ${what} (page ${state}); the screen shows:\n${(screen || []).join('\n')}`);
       }
       await sleep(50);
@@ -362,6 +363,18 @@ async function main(site, server) {
       await tab.context.close();
     }
     console.log('every window shows the whole grid, as large as fits');
+
+    // After one visit the page plays with no server at all, from its service worker's copy.
+    {
+      const tab = await open();
+      await tab.waitFor('the title menu', has('>CREATE'), 30000);
+      await tab.page.evaluate(() => navigator.serviceWorker.ready);
+      server.close();
+      server.closeAllConnections();
+      await tab.page.reload();
+      await tab.waitFor('the title menu with no server', has('>CREATE'), 30000);
+      console.log('with no network the page plays from the copy its service worker kept');
+    }
   } finally {
     await browser.close();
   }

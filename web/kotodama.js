@@ -19,9 +19,14 @@ function send(text) {
 }
 
 // A hidden page draws nothing: the output waits until it is shown.
+function showHiddenOutput() {
+  hiddenOutput.forEach(function (bytes) { term.write(bytes); });
+  hiddenOutput = [];
+}
 Module.kotodamaWrite = function (bytes) {
-  if (document.hidden) hiddenOutput.push(bytes);
-  else term.write(bytes);
+  if (document.hidden) { hiddenOutput.push(bytes); return; }
+  if (hiddenOutput.length) showHiddenOutput();
+  term.write(bytes);
 };
 // The game waits (its call stack put aside) until the promise made by
 // `start` settles, and goes on with its value as the runtime's own timers
@@ -34,7 +39,9 @@ Module.kotodamaResumeAfter = function (start) {
 };
 Module.kotodamaWait = function (ms) {
   return new Promise(function (resolve) {
-    var timer = document.hidden ? 0 : setTimeout(function () { wake(); }, ms);
+    // Hidden, the game looks again once a second at most (the page may be
+    // shown without saying so).
+    var timer = setTimeout(function () { wake(); }, document.hidden ? Math.max(ms, 1000) : ms);
     wake = function () { clearTimeout(timer); wake = null; resolve(); };
   });
 };
@@ -125,8 +132,7 @@ window.addEventListener('blur', releaseKeys);
 window.addEventListener('pagehide', releaseKeys);
 document.addEventListener('visibilitychange', function () {
   if (document.hidden) { releaseKeys(); return; }
-  hiddenOutput.forEach(function (bytes) { term.write(bytes); });
-  hiddenOutput = [];
+  showHiddenOutput();
   if (wake) wake();
 });
 
