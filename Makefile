@@ -3,6 +3,9 @@
 # then cross-builds the game and its Windows tests with MinGW-w64 (running the
 # tests under Wine).
 JOBS ?= 2
+# The builds' progress lines, without the directory lines of every make that
+# CMake's build runs beneath this one.
+MAKEFLAGS += --no-print-directory
 BUILD := build
 ASAN_BUILD := build-asan
 CROSS_BUILD := build-mingw
@@ -14,7 +17,7 @@ WINE := $(WINE_ENV) /usr/lib/wine/wine64
 CMAKE_QUIET := -DCMAKE_RULE_MESSAGES=OFF --log-level=WARNING
 SANITIZER_ENV := ASAN_OPTIONS=abort_on_error=0:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 
-.PHONY: all play build test test-main test-asan test-fuzz test-cross test-install test-web release install package screenshots \
+.PHONY: all play build test test-main test-asan test-fuzz test-cross test-install test-clang test-web release install uninstall package screenshots \
   web bench bench-web fuzz clean
 
 all: build
@@ -27,7 +30,7 @@ build:
 play: build
 	@./$(BUILD)/kotodama
 
-test: test-main test-install test-asan test-fuzz test-cross test-web
+test: test-main test-install test-asan test-fuzz test-clang test-cross test-web
 	@./scripts/line-count.sh
 
 # The plain suite, with only what it needs installed (no clang, MinGW or Wine).
@@ -42,6 +45,16 @@ test-asan:
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DKOTODAMA_TESTS=ON -DKOTODAMA_SANITIZE=ON $(CMAKE_QUIET)
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
 	$(SANITIZER_ENV) ctest --test-dir $(ASAN_BUILD) --output-on-failure -j$(JOBS)
+
+# The game alone with clang and libc++ (LLVM's C++ library), so that it keeps
+# building with another compiler and another standard library.
+CLANG_BUILD := build-clang
+test-clang:
+	@./scripts/install-deps.sh test
+	cmake -S . -B $(CLANG_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS=-stdlib=libc++ \
+	  -DCMAKE_EXE_LINKER_FLAGS=-stdlib=libc++ -DCMAKE_BUILD_TYPE=Release -DKOTODAMA_TESTS=OFF $(CMAKE_QUIET)
+	cmake --build $(CLANG_BUILD) -j$(JOBS) --target kotodama
+	./$(CLANG_BUILD)/kotodama --version
 
 # Every fuzz target for a short, fixed number of runs.
 test-fuzz:
@@ -102,20 +115,42 @@ bench:
 	@$(MAKE) --no-print-directory bench-web
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(RELEASE_BUILD) build-bench build-fuzz build-mingw build-web
+	rm -rf $(BUILD) $(ASAN_BUILD) $(RELEASE_BUILD) $(CLANG_BUILD) build-bench build-fuzz build-mingw build-web
 
 # `make install` builds the game in Release mode in its own folder and installs
 # it under $(PREFIX) (default /usr/local); DESTDIR stages it elsewhere.
-# `make package` builds the Debian package there (installing into /usr).
+# `make uninstall`, with the same PREFIX and DESTDIR, removes what the last
+# `make install` put there (CMake's install_manifest.txt, which lists the
+# files without DESTDIR and its last line without a line end).
+# `make package` builds the Debian package there (installing into /usr, the
+# game into /usr/games).
 release:
 	@./scripts/install-deps.sh play
-	@cmake -S . -B $(RELEASE_BUILD) -DCMAKE_BUILD_TYPE=Release -DKOTODAMA_TESTS=OFF $(CMAKE_QUIET)
+	@cmake -S . -B $(RELEASE_BUILD) -DCMAKE_BUILD_TYPE=Release -DKOTODAMA_TESTS=OFF \
+	  -DKOTODAMA_DEBIAN_LAYOUT=$(if $(DEBIAN_LAYOUT),ON,OFF) $(CMAKE_QUIET)
 	@cmake --build $(RELEASE_BUILD) -j$(JOBS)
 
 install: release
-	@DESTDIR="$(DESTDIR)" cmake --install $(RELEASE_BUILD) --prefix "$(PREFIX)"
+	@DESTDIR="$(DESTDIR)" cmake --install $(RELEASE_BUILD) --prefix "$(PREFIX)" --strip
 
-package: release
+uninstall:
+	@manifest=$(RELEASE_BUILD)/install_manifest.txt; \
+	[ -f "$$manifest" ] || { echo "make uninstall: nothing was installed from this folder"; exit 0; }; \
+	while IFS= read -r file || [ -n "$$file" ]; do \
+	  case "$$file" in "$(PREFIX)"/*) ;; \
+	    *) echo "make uninstall: $$file was not installed with PREFIX=$(PREFIX) DESTDIR=$(DESTDIR)" >&2; exit 1 ;; \
+	  esac; \
+	done <"$$manifest"; \
+	removed=0; \
+	while IFS= read -r file || [ -n "$$file" ]; do \
+	  file="$(DESTDIR)$$file"; \
+	  if [ -e "$$file" ] || [ -L "$$file" ]; then echo "removing $$file"; rm -f "$$file"; removed=1; fi; \
+	done <"$$manifest"; \
+	[ "$$removed" = 1 ] || { echo "make uninstall: none of the installed files is under DESTDIR=$(DESTDIR)" >&2; exit 1; }; \
+	rm -f "$$manifest"
+
+package:
+	@$(MAKE) --no-print-directory release DEBIAN_LAYOUT=1
 	@./scripts/install-deps.sh package
 	@cd $(RELEASE_BUILD) && cpack -G DEB
 

@@ -221,7 +221,10 @@ void Console::stopAfterMessage() {
   flush();
   backend_->discardInput();
   pendingLine_.clear();
-  readLine();
+  // Enter, or the input ending (Ctrl+D, a closed pipe): the game stopped on
+  // a failure either way, and says so with its status.
+  std::string line;
+  backend_->readLine(line);
   exit(kFatalStopStatus);
 }
 

@@ -15,6 +15,14 @@
 #include "console/console_api.h"
 #include "console/platform.h"
 
+// GCC and clang check printf's arguments against its format; other
+// compilers take the declaration as it is.
+#if defined(__GNUC__) || defined(__clang__)
+#define KOTODAMA_PRINTF_FORMAT(formatIndex, firstArgument) __attribute__((format(printf, formatIndex, firstArgument)))
+#else
+#define KOTODAMA_PRINTF_FORMAT(formatIndex, firstArgument)
+#endif
+
 namespace kotodama {
 
 // Key codes the game asks keyDown about.
@@ -76,7 +84,7 @@ class Console {
   void print(const char* text);
   void print(const std::string& text) { printBytes(text.data(), text.size()); }
   void printBytes(const char* bytes, std::size_t size);
-  void printf(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  void printf(const char* format, ...) KOTODAMA_PRINTF_FORMAT(2, 3);
 
   // Sends everything printed so far to the terminal in one write. Done
   // before every pause (waitTicks, a poll that sleeps), line read and exit,
@@ -107,8 +115,9 @@ class Console {
   std::string readToken(std::size_t limit);
 
   // Stops the game after a fatal message: discards pending input, waits for
-  // one line (Enter, what is typed echoed) and ends the process with kFatalStopStatus, so that a
-  // save that failed is not reported as success.
+  // one line (Enter, what is typed echoed) or the end of input, and ends the
+  // process with kFatalStopStatus, so that a save that failed is not
+  // reported as success.
   static constexpr int kFatalStopStatus = 1;
   [[noreturn]] void stopAfterMessage();
 

@@ -3,11 +3,11 @@
 // the page (web/kotodama.js). Waits yield to the browser (Asyncify), so the
 // page stays responsive while the game sleeps.
 #include <emscripten.h>
-#include <fcntl.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "console/platform.h"
 #include "slots/slot_file.h"
@@ -47,23 +47,37 @@ bool isSlotFile(const char* path) {
 }
 
 // The slot files in the page's memory, each one kept in step with its
-// record in storage: opened, a slot is read from storage first; a save's
-// copy renamed over it counts only once storage holds it.
+// record in storage: looked at or opened, a slot is read from storage first;
+// a save's copy renamed over it counts only once storage holds it.
 class WebSlotStorage final : public SlotStorage {
  public:
-  int open(const char* path, int flags, mode_t mode) override {
-    if ((flags & O_CREAT) == 0 && isSlotFile(path)) pageLoadSlot(path);
-    return SlotStorage::open(path, flags, mode);
+  int open(const char* path, OpenFor mode, int permissions) override {
+    if ((mode == OpenFor::Reading || mode == OpenFor::Writing) && isSlotFile(path)) pageLoadSlot(path);
+    return SlotStorage::open(path, mode, permissions);
+  }
+
+  int pathStatus(const char* path, FileStatus& status) override {
+    if (isSlotFile(path)) pageLoadSlot(path);
+    return SlotStorage::pathStatus(path, status);
   }
 
   int rename(const char* from, const char* to) override {
+    refused_ = false;
     if (SlotStorage::rename(from, to) != 0) return -1;
     if (isSlotFile(to) && pageStoreSlot(to) != 1) {
-      errno = EIO;  // the save failed; the slot is read from storage again when next opened
+      refused_ = true;
+      errno = EIO;  // the save failed; the slot is read from storage again when next looked at
       return -1;
     }
     return 0;
   }
+
+  std::string failureText() override {
+    return refused_ ? "the browser's storage refused it" : SlotStorage::failureText();
+  }
+
+ private:
+  bool refused_ = false;  // the last rename failed in storage, not in memory
 };
 
 class WebPlatform final : public Platform {

@@ -1,7 +1,8 @@
 // The platform for a Windows console: the console, joystick and sound calls
 // of ConsoleApi handed to kernel32 and winmm, the clock, sleeping, and what
 // Ctrl+C, Ctrl+Break and closing the window put back. The only file that
-// speaks to Windows itself.
+// speaks to Windows itself, but for the slot files' calls
+// (slots/slot_storage_win32.cpp).
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -190,10 +191,19 @@ class Win32ConsoleApi final : public ConsoleApi {
   bool getVersionEx(VersionInfo& info) override {
     OSVERSIONINFOA version{};
     version.dwOSVersionInfoSize = info.size;
+#if defined(_MSC_VER)
+#pragma warning(push)
+#pragma warning(disable : 4996)  // GetVersionExA is deprecated
+#else
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+#endif
     if (info.size != sizeof version || !GetVersionExA(&version)) return false;
+#if defined(_MSC_VER)
+#pragma warning(pop)
+#else
 #pragma GCC diagnostic pop
+#endif
     info.major = version.dwMajorVersion;
     info.minor = version.dwMinorVersion;
     info.build = version.dwBuildNumber;

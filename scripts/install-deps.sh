@@ -4,7 +4,8 @@ set -e
 # "play" needs only the compiler and CMake; "package" also what CPack's
 # Debian packages are made with (dpkg-shlibdeps, file); "main" what the plain
 # test suite needs; "test" (the default) everything: benchmarks, fuzzing, the
-# Windows cross build and Wine, the manual page's checker; "web" the
+# Windows cross build and Wine, the manual page's and the package's checkers
+# (man-db, lintian), libc++ for the clang build; "web" the
 # WebAssembly build and its browser test (Emscripten, Node.js's npm, chromium);
 # "kitty" what scripts/kitty-check.sh runs the game in (kitty under Xvfb,
 # xdotool for real key presses and releases, strace to see what arrives),
@@ -27,7 +28,7 @@ if [ "$mode" = main ] || [ "$mode" = test ]; then
   need="$need pkg-config libvterm-dev libgtest-dev libgmock-dev"
 fi
 if [ "$mode" = test ]; then
-  need="$need libbenchmark-dev clang libclang-rt-dev g++-mingw-w64-x86-64 man-db groff-base"
+  need="$need libbenchmark-dev clang libclang-rt-dev libc++-dev libc++abi-dev g++-mingw-w64-x86-64 man-db groff-base lintian"
   # Wine (64-bit only) runs the Windows build of the tests; without what it
   # recommends, which is a whole desktop.
   lean="wine64"

@@ -1,16 +1,13 @@
 #include "slots/slot_file.h"
 
-#include <fcntl.h>
 #ifndef _WIN32
 #include <signal.h>
 #endif
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -24,12 +21,6 @@ constexpr std::size_t kNameField = sizeof(Character::name);  // 12
 // New copies are tried under this many names before the save gives up.
 constexpr int kTemporaryNames = 100;
 
-// Opening never blocks (a named pipe called data1.bin) and never takes a
-// terminal as the controlling one.
-constexpr int kReadFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-constexpr int kProbeFlags = O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-constexpr int kCreateFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC;
-
 bool validIndex(int index) { return index >= 0 && index < kSlotCount; }
 
 // One more byte than a record, to tell a 28-byte file from a longer one.
@@ -39,13 +30,13 @@ struct FileBytes {
   bool regular = false;  // a regular file, read to its end or to 29 bytes
 };
 
-// Reads what a slot file holds. Only regular files are read at all: a folder,
-// a pipe or a device counts as opened but holding nothing.
+// Reads what an open slot file holds, if it is still a regular file.
 FileBytes readFile(int fd, SlotStorage& storage) {
   FileBytes file;
-  if (storage.isRegularFile(fd) != 1) return file;
+  FileStatus status;
+  if (storage.fileStatus(fd, status) != 0 || status.type != FileStatus::Regular) return file;
   while (file.size < sizeof file.bytes) {
-    const ssize_t n = storage.read(fd, file.bytes + file.size, sizeof file.bytes - file.size);
+    const std::ptrdiff_t n = storage.read(fd, file.bytes + file.size, sizeof file.bytes - file.size);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return file;  // unreadable: not a fighter
     if (n == 0) break;
@@ -53,6 +44,20 @@ FileBytes readFile(int fd, SlotStorage& storage) {
   }
   file.regular = true;
   return file;
+}
+
+// What a slot's name stands for. Only a regular file is ever opened: a
+// folder, a pipe, a device (or a link to one) is there but unreadable.
+enum class Found { Nothing, Unreadable, Read };
+Found readSlotFile(const char* name, FileBytes& file, SlotStorage& storage) {
+  FileStatus status;
+  if (storage.pathStatus(name, status) != 0) return errno == ENOENT ? Found::Nothing : Found::Unreadable;
+  if (status.type != FileStatus::Regular) return Found::Unreadable;
+  const int fd = storage.open(name, OpenFor::Reading);
+  if (fd < 0) return errno == ENOENT ? Found::Nothing : Found::Unreadable;
+  file = readFile(fd, storage);
+  storage.close(fd);
+  return Found::Read;
 }
 
 bool isFighter(const FileBytes& file) {
@@ -68,9 +73,10 @@ std::array<unsigned char, kSlotFileSize> first28(const FileBytes& file) {
 bool writeAll(int fd, const unsigned char* bytes, std::size_t size, SlotStorage& storage) {
   std::size_t done = 0;
   while (done < size) {
-    const ssize_t n = storage.write(fd, bytes + done, size - done);
+    const std::ptrdiff_t n = storage.write(fd, bytes + done, size - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;  // an error, or no progress at all: the disk is full
+    if (n == 0) errno = ENOSPC;  // no progress at all: the disk is full
+    if (n <= 0) return false;
     done += std::min(static_cast<std::size_t>(n), size - done);
   }
   return true;
@@ -97,10 +103,38 @@ class SignalsHeld {
 // Flushes the folder itself, so the renamed entry reaches the disk too. The
 // save has already taken place when this runs, so a failure changes nothing.
 void syncFolder(SlotStorage& storage) {
-  const int fd = storage.open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+  const int fd = storage.open(".", OpenFor::Flushing);
   if (fd < 0) return;
   storage.fsync(fd);
   storage.close(fd);
+}
+
+// The process number in the name of a save's copy of slot `index`
+// ("data1.bin.<process>.<n>.tmp"), or 0 when the name is not one.
+long copyOwner(const std::string& name, int index) {
+  const std::string prefix = std::string(kFileNames[index]) + ".";
+  if (!name.starts_with(prefix) || !name.ends_with(".tmp")) return 0;
+  const char* p = name.data() + prefix.size();
+  const char* end = name.data() + name.size() - 4;
+  long number = 0, n = 0;
+  if (p == end || *p < '0' || *p > '9') return 0;
+  auto [afterNumber, error] = std::from_chars(p, end, number);
+  if (error != std::errc{} || afterNumber == end || *afterNumber != '.' || afterNumber + 1 == end) return 0;
+  auto [afterN, errorN] = std::from_chars(afterNumber + 1, end, n);
+  return errorN == std::errc{} && afterN == end && n >= 0 ? number : 0;
+}
+
+// Removes the copies of slot `index` (every slot: -1) that saves of processes
+// no longer running left behind (a save killed outright, or a power cut).
+void clearStaleCopies(SlotStorage& storage, int index) {
+  const long own = storage.uniqueNumber();
+  for (const std::string& name : storage.folderNames()) {
+    for (int i = 0; i < kSlotCount; ++i) {
+      if (index >= 0 && i != index) continue;
+      const long owner = copyOwner(name, i);
+      if (owner > 0 && owner != own && !storage.processRunning(owner)) storage.unlink(name.c_str());
+    }
+  }
 }
 
 std::uint32_t readLittleEndian(const unsigned char* p) {
@@ -116,37 +150,6 @@ void writeLittleEndian(unsigned char* p, std::int32_t value) {
 }  // namespace
 
 const char* slotFileName(int index) { return validIndex(index) ? kFileNames[index] : ""; }
-
-// ------------------------------------------------------------ the system
-
-int SlotStorage::open(const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }
-
-int SlotStorage::isRegularFile(int fd) {
-  struct stat status {};
-  if (::fstat(fd, &status) != 0) return -1;
-  return S_ISREG(status.st_mode) ? 1 : 0;
-}
-
-ssize_t SlotStorage::read(int fd, void* buffer, std::size_t size) { return ::read(fd, buffer, size); }
-ssize_t SlotStorage::write(int fd, const void* bytes, std::size_t size) { return ::write(fd, bytes, size); }
-int SlotStorage::fsync(int fd) { return ::fsync(fd); }
-int SlotStorage::close(int fd) { return ::close(fd); }
-int SlotStorage::rename(const char* from, const char* to) {
-#ifdef _WIN32
-  return replaceFile(from, to);  // Windows' rename never replaces the old file
-#else
-  return ::rename(from, to);
-#endif
-}
-int SlotStorage::unlink(const char* path) { return ::unlink(path); }
-long SlotStorage::uniqueNumber() { return static_cast<long>(::getpid()); }
-
-#ifndef __EMSCRIPTEN__  // the web page keeps its slots in storage of its own (platform_web.cpp)
-SlotStorage& systemSlotStorage() {
-  static SlotStorage storage;
-  return storage;
-}
-#endif
 
 // ---------------------------------------------------------- the records
 
@@ -174,32 +177,49 @@ Character decodeSlot(const std::array<unsigned char, kSlotFileSize>& bytes) {
 // ------------------------------------------------------------ the steps
 
 SlotScan scanSlots(Fighters& fighters, SlotStorage& storage) {
+  clearStaleCopies(storage, -1);
   SlotScan scan{};
   for (int i = 0; i < kSlotCount; ++i) {
-    const int fd = storage.open(kFileNames[i], kReadFlags, 0);
-    if (fd < 0) {
+    FileBytes file;
+    const Found found = readSlotFile(kFileNames[i], file, storage);
+    if (found == Found::Nothing) {
       scan[i] = SlotState::Empty;
       continue;
     }
-    const FileBytes file = readFile(fd, storage);
-    storage.close(fd);
     scan[i] = isFighter(file) ? SlotState::Full : SlotState::Damaged;
     fighters[i + 1] = decodeSlot(first28(file));
   }
   return scan;
 }
 
-SlotWrite writeSlot(int index, const Character& record, SlotStorage& storage) {
+SlotWrite writeSlot(int index, const Character& record, SlotStorage& storage, std::string* why) {
   if (!validIndex(index)) return SlotWrite::OpenFailed;
   const char* name = kFileNames[index];
+  // The system's reason, taken at once, before anything else calls it.
+  const auto failed = [&](SlotWrite result) {
+    if (why != nullptr) *why = storage.failureText();
+    return result;
+  };
+  clearStaleCopies(storage, index);
 
-  // A slot file that exists but cannot be written (write-protected, a
-  // folder) is not replaced behind the player's back.
-  const int probe = storage.open(name, kProbeFlags, 0);
-  if (probe >= 0) {
-    storage.close(probe);
-  } else if (errno != ENOENT) {
-    return SlotWrite::OpenFailed;
+  // A slot file that exists but cannot be written (write-protected) is not
+  // replaced behind the player's back, nor is a folder. Only a regular file
+  // is opened to find that out; anything else there (a device, a pipe) is
+  // replaced by the rename without ever being opened.
+  int permissions = -1;  // for a new slot: the system's default
+  FileStatus status;
+  if (storage.pathStatus(name, status) != 0) {
+    if (errno != ENOENT) return failed(SlotWrite::OpenFailed);
+  } else if (status.type == FileStatus::Folder) {
+    errno = EISDIR;
+    return failed(SlotWrite::OpenFailed);
+  } else if (status.type == FileStatus::Regular) {
+    const int probe = storage.open(name, OpenFor::Writing);
+    if (probe < 0 && errno != ENOENT) return failed(SlotWrite::OpenFailed);  // gone meanwhile: a new slot
+    if (probe >= 0) {
+      storage.close(probe);
+      permissions = status.permissions;  // the new file keeps the old one's
+    }
   }
 
   // The new copy beside it: "data1.bin.<process>.<n>.tmp".
@@ -208,28 +228,31 @@ SlotWrite writeSlot(int index, const Character& record, SlotStorage& storage) {
   int fd = -1;
   for (int n = 0; n < kTemporaryNames && fd < 0; ++n) {
     temporary = std::string(name) + "." + std::to_string(storage.uniqueNumber()) + "." + std::to_string(n) + ".tmp";
-    fd = storage.open(temporary.c_str(), kCreateFlags, 0666);
+    fd = storage.open(temporary.c_str(), OpenFor::Creating, permissions);
     if (fd < 0 && errno != EEXIST) break;
   }
-  if (fd < 0) return SlotWrite::OpenFailed;
+  if (fd < 0) return failed(SlotWrite::OpenFailed);
 
   const auto bytes = encodeSlot(record);
-  bool written = writeAll(fd, bytes.data(), bytes.size(), storage) && storage.fsync(fd) == 0;
-  if (storage.close(fd) != 0) written = false;
-  if (written && storage.rename(temporary.c_str(), name) == 0) {
+  SlotWrite result = SlotWrite::Written;
+  if (!writeAll(fd, bytes.data(), bytes.size(), storage) || storage.fsync(fd) != 0) {
+    result = failed(SlotWrite::WriteFailed);
+  }
+  if (storage.close(fd) != 0 && result == SlotWrite::Written) result = failed(SlotWrite::WriteFailed);
+  if (result == SlotWrite::Written && storage.rename(temporary.c_str(), name) == 0) {
     syncFolder(storage);
     return SlotWrite::Written;
   }
+  if (result == SlotWrite::Written) result = failed(SlotWrite::WriteFailed);
   storage.unlink(temporary.c_str());
-  return SlotWrite::WriteFailed;
+  return result;
 }
 
 SlotRead readSlot(int index, Character& record, SlotStorage& storage) {
   if (!validIndex(index)) return SlotRead::OpenFailed;
-  const int fd = storage.open(kFileNames[index], kReadFlags, 0);
-  if (fd < 0) return SlotRead::OpenFailed;
-  const FileBytes file = readFile(fd, storage);
-  storage.close(fd);
+  FileBytes file;
+  const Found found = readSlotFile(kFileNames[index], file, storage);
+  if (found == Found::Nothing) return SlotRead::OpenFailed;
   if (!isFighter(file)) return SlotRead::Damaged;
   record = decodeSlot(first28(file));
   return SlotRead::Loaded;

@@ -170,10 +170,12 @@ std::string statisticText(std::int32_t value) {
   return text;
 }
 
-// Prints a message where the cursor stands and stops the game.
-[[noreturn]] void stopWith(Console& console, int index, FatalMessage message) {
+// Prints a message where the cursor stands, then the system's reason when
+// there is one, and stops the game.
+[[noreturn]] void stopWith(Console& console, int index, FatalMessage message, const std::string& reason = "") {
   console.print(slotFileName(index));
   console.print(fatalMessages()[message]);
+  if (!reason.empty()) console.print("(" + reason + ")");
   console.stopAfterMessage();
 }
 
@@ -324,13 +326,14 @@ void showNotice(SlotGrid& grid, const Rows& notice) {
 int showSaveSlots(Console& console, Fighters& fighters, SlotStorage& storage) {
   SlotGrid grid = openGrid(console, fighters, storage, kBackBytes);
   const auto save = [&](int index) {
-    switch (writeSlot(index, fighters[0], storage)) {
+    std::string reason;
+    switch (writeSlot(index, fighters[0], storage, &reason)) {
       case SlotWrite::Written:
         break;
       case SlotWrite::OpenFailed:
-        stopWith(console, index, kNotOpened);
+        stopWith(console, index, kNotOpened, reason);
       case SlotWrite::WriteFailed:
-        stopWith(console, index, kNotWritten);
+        stopWith(console, index, kNotWritten, reason);
     }
     console.setColor(0, 12);
     drawRows(console, kConfirmColumn, kConfirmTop, savedConfirmation());

@@ -5,8 +5,6 @@
 // read past a record is caught. A loaded record fights its own name reversed
 // (the draw: its hp); the battle ends with the loser at 0 hp, or refuses a
 // record no name gives.
-#include <fcntl.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -27,20 +25,22 @@ struct InputStorage : SlotStorage {
   std::string_view file;
   std::size_t offset = 0;
 
-  int open(const char* path, int flags, mode_t) override {
+  static bool input(const char* path) { return std::strcmp(path, slotFileName(kSlotCount - 1)) == 0; }
+  int pathStatus(const char* path, FileStatus& status) override { return input(path) ? fileStatus(3, status) : missing(); }
+  int open(const char* path, OpenFor mode, int) override {
     offset = 0;
-    if (std::strcmp(path, slotFileName(kSlotCount - 1)) == 0 && (flags & O_ACCMODE) == O_RDONLY) return 3;
-    errno = ENOENT;
-    return -1;
+    return input(path) && mode == OpenFor::Reading ? 3 : missing();
   }
-  int isRegularFile(int) override { return 1; }
+  int fileStatus(int, FileStatus& status) override { return status.type = FileStatus::Regular, 0; }
   int close(int) override { return 0; }
-  ssize_t read(int, void* buffer, std::size_t size) override {
+  std::vector<std::string> folderNames() override { return {}; }
+  std::ptrdiff_t read(int, void* buffer, std::size_t size) override {
     CHECK(offset + size <= kSlotFileSize + 1);
     const std::size_t n = file.copy(static_cast<char*>(buffer), size, offset);
     offset += n;
-    return static_cast<ssize_t>(n);
+    return static_cast<std::ptrdiff_t>(n);
   }
+  static int missing() { return errno = ENOENT, -1; }
 };
 
 }  // namespace

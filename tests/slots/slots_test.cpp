@@ -2,8 +2,9 @@
 // already in a slot, files this game did not write, and the save-slot and
 // load-slot screens on the scripted bench. Every test runs in a scratch
 // folder of its own, made the working folder.
-#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -28,22 +29,26 @@ const std::string kEnter(keys::kEnter), kEscape(keys::kEscape), kUp(keys::kUp), 
     kLeft(keys::kLeft), kRight(keys::kRight);
 
 // Storage that fails at one step of a save, with the errno the system would
-// set; everything else goes to the system.
+// set; everything else goes to the system. It records every path opened.
 struct FaultyStorage : SlotStorage {
-  enum Fault { None, CreateFails, WriteShort, Interrupted, SyncFails, CloseFails, RenameFails, Gone } fault;
+  enum Fault { None, CreateFails, WriteShort, Interrupted, SyncFails, CloseFails, RenameFails, Gone, Unreadable } fault;
   explicit FaultyStorage(Fault f) : fault(f) {}
   int writes = 0, reads = 0;
   bool folderSynced = false;  // a folder (the working folder) was flushed
+  std::vector<std::string> opened;
 
   static int fail(int error) { errno = error; return -1; }
-  // A read-only folder refuses new files; a gone file opens once, for the scan.
-  int open(const char* path, int flags, mode_t mode) override {
+  // A read-only folder refuses new files; a gone file opens once, for the
+  // scan; an unreadable one (mode 0200, which root could read) never for reading.
+  int open(const char* path, OpenFor mode, int permissions) override {
+    opened.emplace_back(path);
     if (fault == Gone && std::strcmp(path, "data1.bin") == 0 && ++reads > 1) return fail(ENOENT);
-    if ((flags & O_CREAT) != 0 && fault == CreateFails) return fail(EROFS);
-    return SlotStorage::open(path, flags, mode);
+    if (mode == OpenFor::Creating && fault == CreateFails) return fail(EROFS);
+    if (mode == OpenFor::Reading && fault == Unreadable) return fail(EACCES);
+    return SlotStorage::open(path, mode, permissions);
   }
   // Short: 10 bytes, then the disk is full. Interrupted: a signal, then 3 bytes at a time.
-  ssize_t write(int fd, const void* bytes, std::size_t size) override {
+  std::ptrdiff_t write(int fd, const void* bytes, std::size_t size) override {
     if (fault == WriteShort) return ++writes == 1 ? SlotStorage::write(fd, bytes, 10) : 0;
     if (fault == Interrupted && ++writes == 1) return fail(EINTR);
     return SlotStorage::write(fd, bytes, fault == Interrupted ? std::min<std::size_t>(size, 3) : size);
@@ -64,66 +69,86 @@ struct FaultyStorage : SlotStorage {
 
 // Exactly 28 bytes with a NUL in the name field is a fighter, taken byte for
 // byte whatever its statistics (the slot-record fuzz target tries any 28
-// bytes); anything else that opens fills its slot (the
-// scan puts the file's bytes, then zeros, into fighters[index + 1]) but is
-// never loaded. A save replaces any such file, but never a folder or a pipe.
+// bytes); anything else there fills its slot (the scan puts the file's bytes,
+// then zeros, into fighters[index + 1]) but is never loaded: a file that
+// cannot be read (mode 0200) is not an empty slot. Only regular files are
+// ever opened. A save replaces anything but a folder, and keeps a file's
+// permissions.
 TEST(SlotFile, OnlyTwentyEightBytesWithANamedFighterAreLoaded) {
   const std::string good = bytesOf(fighter("good", 500, 100, 100, 100));
-  enum Kind { kFile, kFolder, kPipe, kLink, kNothing };
+  enum Kind { kFile, kFolder, kPipe, kLink, kNothing, kUnreadable };
   const struct { std::string bytes; SlotRead read; Kind kind = kFile; } cases[] = {
       {good, SlotRead::Loaded}, {"", SlotRead::Damaged}, {good.substr(0, 5), SlotRead::Damaged},
       {good + "x", SlotRead::Damaged}, {bytesOf(fighter("ABCDEFGHIJKL", 500, 100, 100, 100)), SlotRead::Damaged},
-      {"", SlotRead::Damaged, kFolder}, {"", SlotRead::Damaged, kPipe},  // which must not block
-      {"", SlotRead::Damaged, kLink},  // to /dev/zero: never read, and a save replaces the link, not the device
-      {bytesOf(kOld), SlotRead::OpenFailed, kNothing},
+      {"", SlotRead::Damaged, kFolder}, {"", SlotRead::Damaged, kPipe},
+      {"", SlotRead::Damaged, kLink},  // to a device: never opened, and a save replaces the link, not the device
+      {bytesOf(kOld), SlotRead::OpenFailed, kNothing}, {good, SlotRead::Damaged, kUnreadable},
   };
   for (const auto& c : cases) {
     const std::string what = std::to_string(c.kind) + ": " + std::to_string(c.bytes.size()) + " bytes";
     InScratchFolder folder;
-    if (c.kind == kFile) writeFile("data5.bin", c.bytes);
+    if (c.kind == kFile || c.kind == kUnreadable) writeFile("data5.bin", c.bytes);
+    if (c.kind == kUnreadable) chmod("data5.bin", 0200);
     if (c.kind == kFolder) std::filesystem::create_directory("data5.bin");
     ASSERT_TRUE(c.kind != kPipe || mkfifo("data5.bin", 0600) == 0);
     if (c.kind == kLink) std::filesystem::create_symlink("/dev/zero", "data5.bin");
+    FaultyStorage storage(c.kind == kUnreadable ? FaultyStorage::Unreadable : FaultyStorage::None);
     Fighters fighters;
     fighters.fill(kOld);
     const SlotState state = c.read == SlotRead::Loaded ? SlotState::Full : SlotState::Damaged;
-    EXPECT_EQ(scanSlots(fighters, systemSlotStorage())[4], c.kind == kNothing ? SlotState::Empty : state) << what;
-    EXPECT_EQ(bytesOf(fighters[5]), (c.bytes + std::string(28, '\0')).substr(0, 28)) << what;
+    EXPECT_EQ(scanSlots(fighters, storage)[4], c.kind == kNothing ? SlotState::Empty : state) << what;
+    const std::string read = c.kind == kUnreadable ? "" : c.bytes;
+    EXPECT_EQ(bytesOf(fighters[5]), (read + std::string(28, '\0')).substr(0, 28)) << what;
     Character record = kHero;
-    EXPECT_EQ(readSlot(4, record, systemSlotStorage()), c.read) << what;
+    EXPECT_EQ(readSlot(4, record, storage), c.read) << what;
     EXPECT_EQ(bytesOf(record), c.read == SlotRead::Loaded ? c.bytes : bytesOf(kHero)) << what;
-    // Reading changes nothing; saving works on anything but a folder or a pipe.
-    EXPECT_EQ(readFile("data5.bin"), c.kind == kFile ? std::optional(c.bytes) : std::nullopt) << what;
-    const bool writable = c.kind == kFile || c.kind == kLink || c.kind == kNothing;
-    EXPECT_EQ(writeSlot(4, kHero, systemSlotStorage()), writable ? SlotWrite::Written : SlotWrite::OpenFailed) << what;
-    if (writable) { EXPECT_EQ(readFile("data5.bin"), bytesOf(kHero)) << what; }
+    // Reading changes nothing; saving works on anything but a folder.
+    EXPECT_EQ(readFile("data5.bin"), c.kind == kFile || c.kind == kUnreadable ? std::optional(c.bytes) : std::nullopt);
+    EXPECT_EQ(writeSlot(4, kHero, storage), c.kind == kFolder ? SlotWrite::OpenFailed : SlotWrite::Written) << what;
+    if (c.kind != kFolder) { EXPECT_EQ(readFile("data5.bin"), bytesOf(kHero)) << what; }
+    const bool other = c.kind == kFolder || c.kind == kPipe || c.kind == kLink;
+    EXPECT_EQ(std::ranges::count(storage.opened, "data5.bin") == 0, other || c.kind == kNothing) << what;
+    struct stat file {};
+    EXPECT_TRUE(c.kind != kUnreadable || (stat("data5.bin", &file) == 0 && (file.st_mode & 0777) == 0200)) << what;
   }
 }
 
 // Whatever step of a save fails, the old file stays as it was, the new copy
-// is gone, and the failure is reported; a copy another run left behind is
-// neither used nor removed. A save that works leaves exactly the 28 bytes
-// and flushes the folder after the rename.
+// is gone, and the failure is reported with the system's reason; a copy a
+// running process left behind is neither used nor removed, one of a process
+// that has ended is removed. A save that works leaves exactly the 28 bytes
+// with the old file's permissions, and flushes the folder after the rename.
 TEST(SlotFile, AFailedSaveLeavesTheOldFileAndNothingElse) {
   using Fault = FaultyStorage::Fault;
   const std::string old = bytesOf(kOld) + std::string(72, 'x');
-  const std::pair<Fault, SlotWrite> cases[] = {
-      {Fault::None, SlotWrite::Written}, {Fault::Interrupted, SlotWrite::Written},
-      {Fault::CreateFails, SlotWrite::OpenFailed}, {Fault::WriteShort, SlotWrite::WriteFailed},
-      {Fault::SyncFails, SlotWrite::WriteFailed}, {Fault::CloseFails, SlotWrite::WriteFailed},
-      {Fault::RenameFails, SlotWrite::WriteFailed}};
-  for (const auto& [fault, result] : cases) {
+  const pid_t ended = fork();
+  if (ended == 0) _exit(0);
+  ASSERT_EQ(waitpid(ended, nullptr, 0), ended);
+  const std::string stale = "data3.bin." + std::to_string(ended) + ".0.tmp";
+  const std::tuple<Fault, SlotWrite, int> cases[] = {  // the errno the system gave
+      {Fault::None, SlotWrite::Written, 0}, {Fault::Interrupted, SlotWrite::Written, 0},
+      {Fault::CreateFails, SlotWrite::OpenFailed, EROFS}, {Fault::WriteShort, SlotWrite::WriteFailed, ENOSPC},
+      {Fault::SyncFails, SlotWrite::WriteFailed, EIO}, {Fault::CloseFails, SlotWrite::WriteFailed, EIO},
+      {Fault::RenameFails, SlotWrite::WriteFailed, EXDEV}};
+  for (const auto& [fault, result, error] : cases) {
     for (bool hadFile : {true, false}) {
       InScratchFolder folder;
-      if (hadFile) writeFile("data3.bin", old);
-      writeFile("data3.bin.4242.0.tmp", "leftover");
+      if (hadFile) writeFile("data3.bin", old), chmod("data3.bin", 0604);
+      writeFile("data3.bin.4242.0.tmp", "leftover");  // this process's number (see FaultyStorage)
+      const std::string running = "data3.bin." + std::to_string(getpid()) + ".0.tmp";
+      writeFile(running, "saving");
+      writeFile(stale, "killed");
       FaultyStorage storage(fault);
-      EXPECT_EQ(writeSlot(2, kHero, storage), result) << fault;
+      std::string why;
+      EXPECT_EQ(writeSlot(2, kHero, storage, &why), result) << fault;
       const bool written = result == SlotWrite::Written;
       EXPECT_EQ(readFile("data3.bin"), written ? kHeroFile : hadFile ? std::optional(old) : std::nullopt) << fault;
-      EXPECT_EQ(readFile("data3.bin.4242.0.tmp"), "leftover") << fault;
-      EXPECT_EQ(std::distance(std::filesystem::directory_iterator("."), {}), written || hadFile ? 2 : 1) << fault;
+      EXPECT_EQ(readFile("data3.bin.4242.0.tmp").value_or("") + readFile(running).value_or(""), "leftoversaving");
+      EXPECT_EQ(std::distance(std::filesystem::directory_iterator("."), {}), written || hadFile ? 3 : 2) << fault;
       EXPECT_EQ(storage.folderSynced, written) << fault;
+      EXPECT_EQ(why, written ? "" : std::strerror(error)) << fault;
+      struct stat file {};
+      EXPECT_TRUE(!hadFile || (stat("data3.bin", &file) == 0 && (file.st_mode & 0777) == 0604)) << fault;
     }
   }
 }
@@ -205,10 +230,12 @@ TEST(SlotScreens, HighlightFollowsTheMoveTableAndThePointer) {
   }
 }
 
-// A click on an empty slot saves at once; on a full one it asks, and the
-// question answers to the pointer only. A file that cannot be saved, or is
-// gone when loaded (the last case, on the load screen), stops the game with a
-// message where the cursor stood, once Enter is pressed.
+// A click on an empty slot saves at once; on a full one, or one that cannot
+// be read, it asks, and the question answers to the pointer only. A file
+// that cannot be saved (with the system's reason), or is gone when loaded
+// (the last cases, on the load screen), stops the game with a message where
+// the cursor stood, once Enter is pressed or the input ends (Ctrl+D), with
+// the failure's status either way.
 TEST(SlotScreens, ChoosingASlotSavesAsksOrStops) {
   using Fault = FaultyStorage::Fault;
   // `answer`: the column clicked on the answer row, 0 for none; `row`: where it shows (0: a fatal message).
@@ -217,9 +244,11 @@ TEST(SlotScreens, ChoosingASlotSavesAsksOrStops) {
       {true, 0, Fault::None, Outcome::TimedOut, 11, "[]      データを上書きしますがよろしいですか？      []"},
       {true, 25, Fault::None, Outcome::Returned, 12, "[] セーブされました。[]"},
       {true, 53, Fault::None, Outcome::TimedOut, 12, std::string(79, ':')},  // the grid whole again
-      {true, 26, Fault::CreateFails, Outcome::Exited, 0, "data1.binが開けませんでした。"},
+      {true, 53, Fault::Unreadable, Outcome::TimedOut, 12, std::string(79, ':')},
+      {true, 26, Fault::CreateFails, Outcome::Exited, 0, "data1.binが開けませんでした。(Read-only file system)"},
       {true, 26, Fault::WriteShort, Outcome::Exited, 0, "data1.binに書き込めませんでした。"},
       {true, 0, Fault::Gone, Outcome::Exited, 0, "data1.binがロードされませんでした。"},
+      {true, 1, Fault::Gone, Outcome::Exited, 0, "data1.binがロードされませんでした。"},  // then Ctrl+D
   };
   for (const auto& c : cases) {
     InScratchFolder folder;
@@ -227,8 +256,8 @@ TEST(SlotScreens, ChoosingASlotSavesAsksOrStops) {
     // Keys do nothing while the question is up; the pointer then rests on YES.
     ScreenRun run(c.fault == Fault::Gone, {move(10, 5), keys::mousePress(10, 5), keys::mouseRelease(10, 5), kEnter,
                                            kEscape, kDown, kLeft, move(28, 13)}, 2000);
-    if (c.answer > 0) run.platform.clickAt(1800, c.answer, 13);
-    run.platform.whenShows("でした。", kEnter, 200);
+    if (c.answer > 1) run.platform.clickAt(1800, c.answer, 13);
+    run.platform.whenShows("でした。", c.answer == 1 ? "\x04" : kEnter, 200);
     FaultyStorage storage(c.fault);
     const Outcome o = run.run(storage);
     const bool saved = c.outcome == Outcome::Returned;
