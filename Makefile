@@ -19,7 +19,7 @@ CMAKE_QUIET := -DCMAKE_RULE_MESSAGES=OFF --log-level=WARNING
 SANITIZER_ENV := ASAN_OPTIONS=abort_on_error=0:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 
 .PHONY: all play build test test-main test-clang test-asan test-fuzz test-cross test-install test-web release install uninstall package screenshots \
-  web bench fuzz clean
+  web bench bench-web fuzz clean
 
 all: build
 
@@ -102,7 +102,7 @@ web:
 	@NODE_PATH=/usr/share/nodejs emcmake cmake -S . -B $(WEB_BUILD) -DCMAKE_BUILD_TYPE=Release -DKOTODAMA_TESTS=OFF $(CMAKE_QUIET)
 	@NODE_PATH=/usr/share/nodejs cmake --build $(WEB_BUILD) -j$(JOBS) --target kotodama
 	@mkdir -p $(WEB_SITE)
-	@cp web/index.html $(WEB_BUILD)/kotodama.js $(WEB_BUILD)/kotodama.wasm \
+	@cp web/index.html web/favicon.svg web/sw.js web/manifest.webmanifest $(WEB_BUILD)/kotodama.js $(WEB_BUILD)/kotodama.wasm \
 	  web/node_modules/@xterm/xterm/lib/xterm.js web/node_modules/@xterm/xterm/css/xterm.css $(WEB_SITE)/
 	@echo "web: $(WEB_SITE) (serve it with: cd $(WEB_SITE) && python3 -m http.server)"
 
@@ -110,11 +110,16 @@ web:
 test-web: web
 	node web/browser-test.js $(WEB_SITE)
 
+# The page's size, first frame and idle CPU on three screens.
+bench-web: web
+	node web/bench.js $(WEB_SITE)
+
 bench:
 	@./scripts/install-deps.sh test
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOTODAMA_TESTS=OFF -DKOTODAMA_BENCH=ON $(CMAKE_QUIET)
 	cmake --build build-bench -j$(JOBS) --target kotodama_bench kotodama
 	./build-bench/kotodama_bench
+	@$(MAKE) --no-print-directory bench-web
 
 # Every build folder the Makefile and scripts/ make (build-kitty: scripts/kitty-check.sh).
 clean:

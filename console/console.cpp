@@ -152,8 +152,10 @@ int Console::keyDown(int code) {
       break;
   }
   poll();
-  if (code == kPointerColumn) return mouseX_ + 1;
-  if (code == kPointerRow) return mouseY_ + 1;
+  if (code == kPointerColumn || code == kPointerRow) {
+    backend_->pointerRead();
+    return code == kPointerColumn ? mouseX_ + 1 : mouseY_ + 1;
+  }
   const int bit = code & 0xFF;
   if ((keyState_[bit / 32] >> (bit % 32)) & 1u) {
     backend_->reportedDown(bit);

@@ -48,6 +48,8 @@ class ConsoleBackend {
   virtual void reportedDown(int /*bit*/) {}
   // resetKeys: every key reads up.
   virtual void keysForgotten() {}
+  // keyDown has just read the pointer's column or row.
+  virtual void pointerRead() {}
   // Returns after n milliseconds; what arrives meanwhile waits.
   virtual void waitTicks(int n) = 0;
   // One typed line, in Shift-JIS without its line end, echoed as it is

@@ -207,6 +207,48 @@ class Iconv {
   char output_[32];
 };
 
+#ifdef KOTODAMA_CP932_TABLE
+// Where the C library's iconv lacks code page 932 (the web build), the table
+// the build machine's iconv wrote (cmake/cp932_table.cpp) stands in for it.
+#include KOTODAMA_CP932_TABLE
+
+// The second number of the entry whose first is `key`, or 0 when none is.
+template <std::size_t N>
+std::uint32_t lookUp(const std::uint32_t (&table)[N][2], std::uint32_t key) {
+  std::size_t low = 0, high = N;
+  while (low < high) {
+    const std::size_t middle = low + (high - low) / 2;
+    if (table[middle][0] < key) {
+      low = middle + 1;
+    } else {
+      high = middle;
+    }
+  }
+  return low < N && table[low][0] == key ? table[low][1] : 0;
+}
+
+class ShiftJisDecoder {
+ public:
+  bool convert(const char* sjis, std::size_t size, std::string& out) {
+    if (size != 2) return false;
+    const std::uint32_t cp = lookUp(kCp932Pairs, static_cast<unsigned char>(sjis[0]) << 8 | static_cast<unsigned char>(sjis[1]));
+    if (cp == 0) return false;
+    appendUtf8(out, cp);
+    return true;
+  }
+};
+
+class ShiftJisEncoder {
+ public:
+  bool convert(char32_t cp, std::string& out) {
+    const std::uint32_t code = lookUp(kCp932Codes, cp);
+    if (code == 0) return false;
+    if (code > 0xFF) out += static_cast<char>(code >> 8);
+    out += static_cast<char>(code & 0xFF);
+    return true;
+  }
+};
+#else
 class ShiftJisDecoder {
  public:
   bool convert(const char* sjis, std::size_t size, std::string& out) { return iconv_.convert(sjis, size, out); }
@@ -226,6 +268,7 @@ class ShiftJisEncoder {
  private:
   Iconv iconv_{"CP932", "UTF-8"};
 };
+#endif
 
 #endif
 

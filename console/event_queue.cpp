@@ -88,6 +88,16 @@ void EventQueue::push(const InputEvent& event, Arrival arrival) {
   }
   if (event.kind == EventKind::Mouse) {
     const std::uint8_t gained = static_cast<std::uint8_t>(event.buttons & ~mouseButtons_);
+    const Cell at{event.x, event.y};
+    if ((gained & kButtonLeft) && !(at == seenPointer_)) {
+      if (!(at == queuedPointer_)) {
+        Entry move = entry;
+        move.event.buttons = mouseButtons_;
+        queue_.push_back(move);
+      }
+      entry.awaitsPointer = true;
+    }
+    queuedPointer_ = at;
     const std::uint8_t lost = static_cast<std::uint8_t>(mouseButtons_ & ~event.buttons);
     for (int bit : {1, 2, 4}) {
       if (gained & bit) pressTime_[bit] = event.time;
@@ -102,6 +112,7 @@ void EventQueue::push(const InputEvent& event, Arrival arrival) {
 }
 
 bool EventQueue::isDue(const Entry& entry, std::int64_t now) const {
+  if (entry.awaitsPointer && !(Cell{entry.event.x, entry.event.y} == seenPointer_)) return false;
   if (entry.due <= now && entry.pausesLeft <= 0) return true;
   return entry.holdBit >= 0 && releasable_[entry.holdBit];
 }
@@ -131,8 +142,23 @@ void EventQueue::takeDue(std::int64_t now, std::vector<InputEvent>& out) {
       }
     }
     if (it->holdBit >= 0) forget(it->holdBit);
+    if (event.kind == EventKind::Mouse && !(Cell{event.x, event.y} == takenPointer_)) {
+      takenPointer_ = {event.x, event.y};
+      pointerRead_ = false;
+      pausesSinceTaken_ = 0;
+    }
+    const bool waited = it->awaitsPointer;
     out.push_back(event);
     it = queue_.erase(it);
+    // A press that waited for its pointer is as quick a tap as any from now:
+    // its release is held back from here.
+    for (auto later = it; waited && later != queue_.end(); ++later) {
+      if (channelOf(later->event) == kMouseChannel && !(later->event.buttons & kButtonLeft)) {
+        later->holdBit = kButtonLeft;
+        later->due = std::max(later->due, now + kReleaseDelayMs);
+        break;
+      }
+    }
   }
 }
 
@@ -194,6 +220,7 @@ void EventQueue::reportedDown(int bit) {
 void EventQueue::paused() {
   for (int bit = 0; bit < 256; ++bit) releasable_[bit] = releasable_[bit] || reported_[bit];
   for (Entry& entry : queue_) entry.pausesLeft = std::max(entry.pausesLeft - 1, 0);
+  if (!(takenPointer_ == seenPointer_) && (pointerRead_ || ++pausesSinceTaken_ >= 2)) seenPointer_ = takenPointer_;
 }
 
 std::int64_t EventQueue::nextDue() const {

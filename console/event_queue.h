@@ -25,6 +25,11 @@
 // same way, so a quick tap is never lost between two polls. Events of one key
 // (or of the mouse) keep their order; a held-back event holds back the later
 // ones of its kind only.
+// A left-button press where the screen has not yet seen the pointer (a tap
+// on a touch screen, a click with no move before it) first moves the pointer
+// there, and waits until the screen has read that position and finished its
+// pass (a pause after the read, or two pauses): so it chooses what is under
+// it, as a click after a move does.
 #include <cstdint>
 #include <deque>
 #include <vector>
@@ -80,6 +85,9 @@ class EventQueue {
   // become due.
   void paused();
 
+  // keyDown has just read the pointer's column or row.
+  void pointerRead() { pointerRead_ = true; }
+
   // The earliest time at which a queued event not yet due becomes due; -1
   // when nothing waits for time.
   std::int64_t nextDue() const;
@@ -96,6 +104,11 @@ class EventQueue {
     bool synthetic = false;
     int pausesLeft = 0;  // ...and pauses still to come before it is due by time
     bool repeat = false;  // a guessed release after an auto-repeat: due by time alone
+    bool awaitsPointer = false;  // a press due once the screen has seen its position
+  };
+  struct Cell {
+    int x = -1, y = -1;
+    bool operator==(const Cell&) const = default;
   };
   static int channelOf(const InputEvent& event);
   bool isDue(const Entry& entry, std::int64_t now) const;
@@ -113,6 +126,11 @@ class EventQueue {
   int queuedPresses_[256] = {};
   std::int64_t repeatGap_[256] = {};  // the key's last auto-repeat interval, 0 when it was no repeat
   std::uint8_t mouseButtons_ = 0;  // buttons held after the last queued mouse report
+  Cell queuedPointer_;  // where the last queued mouse report puts the pointer
+  Cell takenPointer_;   // ...the last one taken
+  Cell seenPointer_;    // ...the last one a screen has finished a pass with
+  bool pointerRead_ = false;  // read since taken
+  int pausesSinceTaken_ = 0;
 };
 
 }  // namespace kotodama

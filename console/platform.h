@@ -83,6 +83,10 @@ class Platform {
   // queries (the console may ask it what it knows).
   virtual bool answersQueries() const { return false; }
 
+  // Frames that leave the screen as it was need not be written (a terminal
+  // on a web page, where writing one costs the page a layout).
+  virtual bool skipsUnchangedFrames() const { return false; }
+
   // The console has pushed (true) or popped (false) the keyboard protocol's
   // flags (CSI > 11 u / CSI < u): giving the terminal back pops them, taking
   // it again pushes them again.

@@ -4,16 +4,17 @@
 // page stays responsive while the game sleeps.
 #include <emscripten.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
 #include "console/platform.h"
+#include "slots/slot_file.h"
 
 namespace kotodama {
 
 namespace {
-
-// How long one slice of a wait lasts before the input is looked at again.
-constexpr int kSliceMs = 8;
 
 // The page's side (web/kotodama.js): Module.kotodamaWrite shows bytes,
 // Module.kotodamaRead hands over what the visitor typed. The page hears of
@@ -26,6 +27,58 @@ EM_JS(int, pageRead, (char* buffer, int capacity), {
   return Module.kotodamaRead(HEAPU8.subarray(buffer, buffer + capacity));
 });
 EM_JS(int, pageHasInput, (), { return Module.kotodamaPending(); });
+// Resolves after `ms`, or as soon as the visitor gives input; on a hidden
+// page only then, or when the page is shown again.
+EM_JS(void, pageWait, (int ms), { return Module.kotodamaResumeAfter(function () { return Module.kotodamaWait(ms); }); });
+// The slot files' records in the page's storage (web/kotodama.js); the game
+// waits while storage works.
+EM_JS(void, pageLoadSlot, (const char* name), {
+  return Module.kotodamaResumeAfter(function () { return Module.kotodamaLoadSlot(UTF8ToString(name)); });
+});
+EM_JS(int, pageStoreSlot, (const char* name), {
+  return Module.kotodamaResumeAfter(function () { return Module.kotodamaStoreSlot(UTF8ToString(name)); });
+});
+
+bool isSlotFile(const char* path) {
+  for (int i = 0; i < kSlotCount; ++i) {
+    if (std::strcmp(path, slotFileName(i)) == 0) return true;
+  }
+  return false;
+}
+
+// The slot files in the page's memory, each one kept in step with its
+// record in storage: looked at or opened, a slot is read from storage first;
+// a save's copy renamed over it counts only once storage holds it.
+class WebSlotStorage final : public SlotStorage {
+ public:
+  int open(const char* path, OpenFor mode, int permissions) override {
+    if ((mode == OpenFor::Reading || mode == OpenFor::Writing) && isSlotFile(path)) pageLoadSlot(path);
+    return SlotStorage::open(path, mode, permissions);
+  }
+
+  int pathStatus(const char* path, FileStatus& status) override {
+    if (isSlotFile(path)) pageLoadSlot(path);
+    return SlotStorage::pathStatus(path, status);
+  }
+
+  int rename(const char* from, const char* to) override {
+    refused_ = false;
+    if (SlotStorage::rename(from, to) != 0) return -1;
+    if (isSlotFile(to) && pageStoreSlot(to) != 1) {
+      refused_ = true;
+      errno = EIO;  // the save failed; the slot is read from storage again when next looked at
+      return -1;
+    }
+    return 0;
+  }
+
+  std::string failureText() override {
+    return refused_ ? "the browser's storage refused it" : SlotStorage::failureText();
+  }
+
+ private:
+  bool refused_ = false;  // the last rename failed in storage, not in memory
+};
 
 class WebPlatform final : public Platform {
  public:
@@ -51,11 +104,14 @@ class WebPlatform final : public Platform {
 
   std::int64_t now() override { return static_cast<std::int64_t>(emscripten_get_now()); }
 
+  // One wait, woken by input: the callers look again and wait on. A hidden
+  // page sleeps a second at a time, so the game all but stands still.
   void waitForInput(std::int64_t deadline) override {
-    for (std::int64_t wait = deadline - now(); wait > 0 && !pageHasInput(); wait = deadline - now()) {
-      emscripten_sleep(static_cast<unsigned>(wait < kSliceMs ? wait : kSliceMs));
-    }
+    const std::int64_t wait = deadline - now();
+    if (wait > 0 && !pageHasInput()) pageWait(static_cast<int>(wait > 60'000 ? 60'000 : wait));
   }
+
+  bool skipsUnchangedFrames() const override { return true; }
 
   void sleepUntil(std::int64_t deadline) override {
     for (std::int64_t wait = deadline - now(); wait > 0; wait = deadline - now()) {
@@ -71,5 +127,10 @@ class WebPlatform final : public Platform {
 }  // namespace
 
 std::unique_ptr<Platform> openPlatform() { return std::make_unique<WebPlatform>(); }
+
+SlotStorage& systemSlotStorage() {
+  static WebSlotStorage storage;
+  return storage;
+}
 
 }  // namespace kotodama

@@ -25,6 +25,7 @@ class ScreenShadow final : public DisplaySink {
     std::uint8_t size = 1;
     std::uint8_t width = 1;  // 2: a wide character; 0: its right half
     std::uint8_t fg = 7, bg = 0;
+    bool operator==(const Cell&) const = default;
   };
 
   explicit ScreenShadow(TerminalEncoding encoding) : encoding_(encoding) {}
@@ -53,6 +54,13 @@ class ScreenShadow final : public DisplaySink {
   // last clearCuts(): the half left over is now a blank in its colours.
   const std::vector<std::pair<int, int>>& cuts() const { return cuts_; }
   void clearCuts() { cuts_.clear(); }
+
+  // Both shadows leave the terminal showing the same: cells, colours, cursor and caret.
+  bool showsSame(const ScreenShadow& other) const {
+    return cells_ == other.cells_ && column_ == other.column_ && row_ == other.row_ &&
+           wrapPending_ == other.wrapPending_ && fg_ == other.fg_ && bg_ == other.bg_ &&
+           caretVisible_ == other.caretVisible_ && partial_ == other.partial_;
+  }
 
  private:
   static std::size_t index(int column, int row) {

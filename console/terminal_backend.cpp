@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <cstdlib>
+#include <optional>
 
 #include "console/console_backend.h"
 #include "console/display_text.h"
@@ -157,7 +158,8 @@ class TerminalBackend final : public ConsoleBackend {
     encoder_.settle(sink_);
     if (out_.empty()) return;
     // While the terminal is too small, the game draws into the shadow only.
-    if (screenFits_) platform_.write(out_.data(), out_.size());
+    if (screenFits_ && !(shown_ && shadow_.showsSame(*shown_))) platform_.write(out_.data(), out_.size());
+    if (screenFits_ && platform_.skipsUnchangedFrames()) shown_ = shadow_;
     out_.clear();
   }
 
@@ -188,6 +190,7 @@ class TerminalBackend final : public ConsoleBackend {
 
   void reportedDown(int bit) override { queue_.reportedDown(bit); }
   void keysForgotten() override { queue_.keysForgotten(); }
+  void pointerRead() override { queue_.pointerRead(); }
 
   void waitTicks(int n) override {
     paused();
@@ -337,6 +340,7 @@ class TerminalBackend final : public ConsoleBackend {
     appendMove(shadow_.column(), shadow_.row(), screen);
     if (shadow_.caretVisible()) screen += "\033[?25h";
     platform_.write(screen.data(), screen.size());
+    if (platform_.skipsUnchangedFrames()) shown_ = shadow_;
   }
 
   // After a resize or a stop: the size notice while the terminal is too
@@ -433,6 +437,7 @@ class TerminalBackend final : public ConsoleBackend {
   EventQueue queue_;
   std::vector<InputEvent> scratch_;
   ScreenShadow shadow_;
+  std::optional<ScreenShadow> shown_;  // what the terminal shows, where unchanged frames are skipped
   OutputSink sink_;
   bool screenFits_ = true;
   bool polling_ = false;          // a screen is polling keys (not an animation)

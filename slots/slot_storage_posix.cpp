@@ -95,9 +95,11 @@ bool SlotStorage::processRunning(long number) {
 
 std::string SlotStorage::failureText() { return std::strerror(errno); }
 
+#ifndef __EMSCRIPTEN__  // the web page keeps its slots in storage of its own (console/platform_web.cpp)
 SlotStorage& systemSlotStorage() {
   static SlotStorage storage;
   return storage;
 }
+#endif
 
 }  // namespace kotodama

@@ -144,7 +144,7 @@ TEST(StatusScreen, TheSaveQuestion) {
       {{{500, click(30)}}, "YES question -> 0"},
       {{{300, at(52, 24)}, {500, click(52)}, {1500, click(52)}}, "NO question"},
       {{{300, at(52, 24)}, {500, keys::mousePress(52, 24)}, {1500, keys::mouseRelease(52, 24)}}, "NO warning"},
-      {{{300, at(52, 24)}, {500, click(52)}, {1500, click(30)}}, "YESNO warning -> 1"},
+      {{{300, at(52, 24)}, {500, click(52)}, {1500, click(30)}}, "YES warning -> 1"},
       // Where the pointer counts as on a button: YES on columns 26 to 35, NO on 49 to 57, row 24 only.
       {{{200, R}, {1000, at(25, 24)}}, "NO question"}, {{{200, R}, {1000, at(26, 24)}}, "YES question"},
       {{{200, R}, {1000, at(35, 24)}}, "YES question"}, {{{200, R}, {1000, at(36, 24)}}, "NO question"},

@@ -39,9 +39,12 @@ TEST(KeyPolling, PressesAndTheMouseFoldIntoKeyDown) {
   c.waitTicks(1);
   // An animation (waits with no poll between them): presses and releases folded at once.
   EXPECT_EQ(downAfter(c, 400, {kDown, kEnter}), 0);
-  bench.platform.at(700, "\x1b[1;5B" + keys::mousePress(80, 25));  // Ctrl+Down, a press in the last cell
-  EXPECT_EQ(downAfter(c, 229, {17, kDown, kLeftButton}), 3);  // 80 ms after the press
+  // Ctrl+Down, and a press in the last cell, where the pointer has not been:
+  // the press waits for the pointer to be read there, and a pause.
+  bench.platform.at(700, "\x1b[1;5B" + keys::mousePress(80, 25));
+  EXPECT_EQ(downAfter(c, 229, {17, kDown, kLeftButton}), 2);  // 80 ms after the press
   EXPECT_EQ(c.keyDown(kPointerColumn) * 100 + c.keyDown(kPointerRow), 8025);
+  EXPECT_EQ(downAfter(c, 1, {kLeftButton}), 1);
   c.resetKeys();
   EXPECT_EQ(c.keyDown(kDown), 0);
   EXPECT_EQ(downAfter(c, 500, {kLeftButton}), 0);
@@ -93,6 +96,7 @@ TEST(ConfirmWait, EndsOnANewPressOrClickOnly) {
 //  m b       a mouse report with buttons b held
 //  t         take what is due       a   take everything, as a line read does
 //  d vk      keyDown reported the key down        z   the game paused       x  resetKeys
+//  v         the pointer read
 // and the events of each take, "vk+" for a press, "vk-" for a release, "m<b>" for a mouse report.
 struct Op { std::int64_t t; char op; int arg = 0; };
 
@@ -116,6 +120,7 @@ std::string play(const std::vector<Op>& ops) {
       case 'd': queue.reportedDown(o.arg); break;
       case 'z': queue.paused(); break;
       case 'x': queue.keysForgotten(); break;
+      case 'v': queue.pointerRead(); break;
     }
     if (o.op == 't' || o.op == 'a') taken += " |";
     for (const InputEvent& x : out) {
@@ -157,7 +162,15 @@ TEST(KeyRelease, TheQueuesRules) {
       {"...but not right after a repeat of a key held long",
        {{0, 'k', 40}, {500, 'k', 40}, {520, 'r', 40}, {530, 't'}}, "40+ 40+ 40-"},
       {"a quick mouse release holds back the later reports",
-       {{0, 'm', 1}, {20, 'm', 0}, {30, 'm', 0}, {50, 't'}, {100, 't'}}, "m1 | m0 m0"},
+       {{0, 'm', 0}, {0, 't'}, {0, 'v'}, {0, 'z'}, {0, 'm', 1}, {20, 'm', 0}, {30, 'm', 0}, {50, 't'}, {100, 't'}},
+       "m0 | m1 | m0 m0"},
+      // Every report here is in one cell; a press there before the screen has seen it is a tap.
+      {"a tap moves the pointer, then waits for the pointer read and a pause",
+       {{0, 'm', 1}, {0, 't'}, {1, 'z'}, {2, 't'}, {3, 'v'}, {4, 'z'}, {5, 't'}}, "m0 | | m1"},
+      {"...or two pauses where the screen never reads it", {{0, 'm', 1}, {0, 't'}, {1, 'z'}, {2, 'z'}, {3, 't'}},
+       "m0 | m1"},
+      {"...and its release is held back from the press's turn",
+       {{0, 'm', 1}, {150, 'm', 0}, {150, 't'}, {151, 'v'}, {152, 'z'}, {200, 't'}, {300, 't'}}, "m0 | m1 | m0"},
   };
   for (const auto& c : cases) EXPECT_EQ(play(c.ops), c.taken) << c.what;
 }

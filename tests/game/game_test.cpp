@@ -65,6 +65,8 @@ TEST(TitleMenu, Scripts) {
       // The pointer lights the box under it; a click there chooses it in the
       // first pass after the press (passes every 50 ticks from 5070).
       {{{6000, at(20, 21)}, {7000, keys::mousePress(20, 21)}, {7050, keys::mouseRelease(20, 21)}}, kChoiceEnd, 7020},
+      // A tap (no move before the press): the pass sees the pointer on END first, then the press counts.
+      {{{7000, keys::mousePress(20, 21)}, {7050, keys::mouseRelease(20, 21)}}, kChoiceEnd, 0},
       // Exactly the box's 21 columns and 3 rows: on it, Enter takes END; beside
       // it the keyboard's CREATE stays.
       {{{6000, at(12, 20)}, {6200, E}}, kChoiceEnd, 0}, {{{6000, at(32, 22)}, {6200, E}}, kChoiceEnd, 0},
