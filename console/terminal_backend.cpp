@@ -12,13 +12,12 @@
 #include "console/display_text.h"
 #include "console/event_queue.h"
 #include "console/screen_shadow.h"
+#include "console/terminal_screen.h"
 
 namespace kotodama {
 
 namespace {
 
-// ANSI colour digit for the low three bits of a console colour.
-constexpr int kColourCode[8] = {0, 4, 2, 6, 1, 5, 3, 7};
 // Queued events beyond which the terminal is left unread until the game
 // catches up (the bytes wait in the terminal, nothing is lost).
 constexpr std::size_t kQueueLimit = 8192;
@@ -38,82 +37,12 @@ constexpr char kKeyboardQuery[] = "\033[?u\033[c";
 // after all, and they are guessed from then on.
 constexpr std::int64_t kReleaseSilenceMs = 2000;
 
-// The colour sequence of a console colour pair. ";1" and ";5" are kept for
-// terminals that read them as bright colours; most terminals instead draw
-// bold and blink (the text then vanishes half of the time), so one more
-// sequence sets the bright colour itself, with blink off.
-void appendColours(int fg, int bg, std::string& out) {
-  char sequence[32];
-  int n = std::snprintf(sequence, sizeof sequence, "\033[0");
-  if (fg & 8) n += std::snprintf(sequence + n, sizeof sequence - n, ";1");
-  n += std::snprintf(sequence + n, sizeof sequence - n, ";3%d", kColourCode[fg & 7]);
-  if (bg & 8) n += std::snprintf(sequence + n, sizeof sequence - n, ";5");
-  std::snprintf(sequence + n, sizeof sequence - n, ";4%dm", kColourCode[bg & 7]);
-  out += sequence;
-  if ((fg & 8) == 0 && (bg & 8) == 0) return;
-  char foreground[4] = "", background[12] = "";
-  if (fg & 8) std::snprintf(foreground, sizeof foreground, "9%d", kColourCode[fg & 7]);
-  if (bg & 8) std::snprintf(background, sizeof background, "%s25;10%d", (fg & 8) ? ";" : "", kColourCode[bg & 7]);
-  std::snprintf(sequence, sizeof sequence, "\033[%s%sm", foreground, background);
-  out += sequence;
-}
-
-void appendMove(int column, int row, std::string& out) {
-  char sequence[32];
-  std::snprintf(sequence, sizeof sequence, "\033[%d;%dH", row, column);
-  out += sequence;
-}
-
-// Where the game's text goes: the terminal's bytes, and the shadow.
-class OutputSink final : public DisplaySink {
- public:
-  OutputSink(std::string& out, ScreenShadow& shadow) : out_(out), escapes_(out), shadow_(shadow) {}
-  void text(const char* bytes, std::size_t size) override {
-    escapes_.text(bytes, size);
-    shadow_.text(bytes, size);
-    if (!shadow_.cuts().empty()) redrawCuts();
-  }
-  void moveToColumn(int column) override {
-    escapes_.moveToColumn(column);
-    shadow_.moveToColumn(column);
-  }
-
- private:
-  // Terminals differ in what the half of a wide character left over by a cut
-  // shows (a blank in its own colours, or in the colours of what cut it), so
-  // it is drawn again as the shadow keeps it; then the cursor and colours go
-  // back where the text left them.
-  void redrawCuts() {
-    for (const auto& [column, row] : shadow_.cuts()) redraw(column, row);
-    shadow_.clearCuts();
-    if (shadow_.wrapPending()) {
-      redraw(ScreenShadow::kColumns, shadow_.row());  // the cursor waits past the last column again
-    } else {
-      appendMove(shadow_.column(), shadow_.row(), out_);
-    }
-    appendColours(shadow_.fg(), shadow_.bg(), out_);
-  }
-  void redraw(int column, int row) {
-    if (shadow_.cell(column, row).width == 0) --column;
-    const ScreenShadow::Cell& cell = shadow_.cell(column, row);
-    appendMove(column, row, out_);
-    appendColours(cell.fg, cell.bg, out_);
-    out_.append(cell.bytes, cell.size);
-  }
-
-  std::string& out_;
-  EscapeSink escapes_;
-  ScreenShadow& shadow_;
-};
-
 class TerminalBackend final : public ConsoleBackend {
  public:
   explicit TerminalBackend(Platform& platform)
       : platform_(platform),
-        encoder_(platform.encoding()),
-        decoder_(platform.encoding() == TerminalEncoding::ShiftJis),
-        shadow_(platform.encoding()),
-        sink_(out_, shadow_) {
+        screen_(platform),
+        decoder_(platform.encoding() == TerminalEncoding::ShiftJis) {
     if (platform_.answersQueries()) {
       keyboard_ = Keyboard::Asking;
       awaitingAttributes_ = true;
@@ -124,42 +53,14 @@ class TerminalBackend final : public ConsoleBackend {
 
   bool hasOutput() const override { return platform_.hasOutput(); }
 
-  void moveCursor(long column, long row) override {
-    encoder_.settle(sink_);
-    char sequence[48];
-    std::snprintf(sequence, sizeof sequence, "\033[%ld;%ldH", row + 1, column + 1);
-    out_ += sequence;
-    shadow_.moveTo(static_cast<int>(std::clamp(column + 1, 1L, 80L)), static_cast<int>(std::clamp(row + 1, 1L, 25L)));
-    encoder_.setColumn(static_cast<int>(column + 1));  // the column the caller gave
-  }
-
-  void setColor(int fg, int bg, int storedFg, int storedBg) override {
-    if (fg == 16 && bg == 16) return;
-    encoder_.settle(sink_);
-    appendColours(storedFg, storedBg, out_);
-    shadow_.setColors(storedFg, storedBg);
-  }
-
+  void moveCursor(long column, long row) override { screen_.moveCursor(column, row); }
+  void setColor(int fg, int bg, int storedFg, int storedBg) override { screen_.setColor(fg, bg, storedFg, storedBg); }
   void clearScreen(int fg, int bg, int storedFg, int storedBg) override {
-    setColor(fg, bg, storedFg, storedBg);
-    emit("\033[2J");
-    shadow_.clear();
+    screen_.clearScreen(fg, bg, storedFg, storedBg);
   }
-
-  void setCursor(bool visible, std::uint32_t) override {
-    emit(visible ? "\033[?25h" : "\033[?25l");
-    shadow_.setCaretVisible(visible);
-  }
-
-  void print(const char* bytes, std::size_t size) override { encoder_.put(bytes, size, sink_); }
-
-  void flush() override {
-    encoder_.settle(sink_);
-    if (out_.empty()) return;
-    // While the terminal is too small, the game draws into the shadow only.
-    if (screenFits_) platform_.write(out_.data(), out_.size());
-    out_.clear();
-  }
+  void setCursor(bool visible, std::uint32_t) override { screen_.setCursor(visible); }
+  void print(const char* bytes, std::size_t size) override { screen_.print(bytes, size); }
+  void flush() override { screen_.flush(); }
 
   Polled poll(std::vector<InputEvent>& out) override {
     // Output waits for the next pause, so that a whole pass of a screen
@@ -183,7 +84,7 @@ class TerminalBackend final : public ConsoleBackend {
     } else {
       platform_.waitForInput(wake);
     }
-    checkScreen();
+    screen_.checkScreen();
   }
 
   void reportedDown(int bit) override { queue_.reportedDown(bit); }
@@ -253,18 +154,6 @@ class TerminalBackend final : public ConsoleBackend {
   // Whether the terminal knows the keyboard protocol.
   enum class Keyboard { Unknown, Asking, Known, Unsupported };
 
-  void emit(const char* sequence) {
-    encoder_.settle(sink_);
-    out_ += sequence;
-  }
-
-  // Puts the cursor on a cell of the line being typed.
-  void place(int column, int row) {
-    appendMove(column, row, out_);
-    shadow_.moveTo(column, row);
-    encoder_.setColumn(column);
-  }
-
   // Pushes the keyboard protocol's flags while keys are polled, and pops them
   // while a line of text is typed (text and input methods then arrive as
   // ordinary text).
@@ -300,7 +189,7 @@ class TerminalBackend final : public ConsoleBackend {
     if (event.kind == EventKind::Key && event.vk == 0) return true;  // a key with no code of its own
     if (event.kind == EventKind::Mouse || !event.pressed || (event.modifiers & kModCtrl) == 0) return false;
     if (event.vk == 'L') {
-      if (screenFits_) repaint();
+      if (screen_.fits()) screen_.repaint();
       return true;
     }
     if (!flagsPushed_) return false;
@@ -308,50 +197,6 @@ class TerminalBackend final : public ConsoleBackend {
     if (event.vk == 'Z') platform_.keySignal(KeySignal::Suspend);
     if (event.kind == EventKind::Text && event.text == "\\") platform_.keySignal(KeySignal::Quit);
     return false;
-  }
-
-  // Draws every cell of the shadow again, in one write, and puts the cursor,
-  // colours and caret back.
-  void repaint() {
-    encoder_.settle(sink_);
-    out_.clear();  // already in the shadow
-    std::string screen = "\033[0m\033[?25l\033[H\033[2J";
-    int fg = -1, bg = -1;
-    for (int row = 1; row <= ScreenShadow::kRows; ++row) {
-      appendMove(1, row, screen);
-      int at = 1;  // the terminal's cursor column
-      for (int column = 1; column <= ScreenShadow::kColumns; ++column) {
-        const ScreenShadow::Cell& cell = shadow_.cell(column, row);
-        if (cell.width == 0) continue;
-        if (at != column) screen += "\033[" + std::to_string(column) + "G";
-        if (cell.fg != fg || cell.bg != bg) {
-          fg = cell.fg;
-          bg = cell.bg;
-          appendColours(fg, bg, screen);
-        }
-        screen.append(cell.bytes, cell.size);
-        at = column + std::max<int>(typedCharWidth(std::string_view(cell.bytes, cell.size), platform_.encoding()), 1);
-      }
-    }
-    appendColours(shadow_.fg(), shadow_.bg(), screen);
-    appendMove(shadow_.column(), shadow_.row(), screen);
-    if (shadow_.caretVisible()) screen += "\033[?25h";
-    platform_.write(screen.data(), screen.size());
-  }
-
-  // After a resize or a stop: the size notice while the terminal is too
-  // small, and the whole screen again once it is large enough.
-  void checkScreen() {
-    TerminalSize size;
-    if (!platform_.screenChanged(size)) return;
-    screenFits_ = size.fits();
-    if (screenFits_) {
-      repaint();
-      return;
-    }
-    out_.clear();
-    const std::string notice = sizeNotice(size);
-    platform_.write(notice.data(), notice.size());
   }
 
   void paused() {
@@ -365,7 +210,7 @@ class TerminalBackend final : public ConsoleBackend {
   // then sleep as if nothing had come: such input never keeps the game
   // spinning.
   bool readTerminal() {
-    checkScreen();
+    screen_.checkScreen();
     char buffer[4096];
     const std::size_t queued = queue_.size();
     const std::size_t limit = !flooded_ ? kReadLimitPerPoll : readSincePause_ ? 0 : sizeof buffer;
@@ -427,14 +272,10 @@ class TerminalBackend final : public ConsoleBackend {
   void echo(TypedChar& typed, LineState& line);
 
   Platform& platform_;
-  DisplayEncoder encoder_;
-  std::string out_;
+  TerminalScreen screen_;
   InputDecoder decoder_;
   EventQueue queue_;
   std::vector<InputEvent> scratch_;
-  ScreenShadow shadow_;
-  OutputSink sink_;
-  bool screenFits_ = true;
   bool polling_ = false;          // a screen is polling keys (not an animation)
   bool polledSinceWait_ = false;  // ...it polled since the last wait began
   bool inLine_ = false;           // a line of text is being read
@@ -460,13 +301,13 @@ void TerminalBackend::echo(TypedChar& typed, LineState& line) {
   if (width <= 0) return;
   if (line.column + width > ScreenShadow::kColumns + 1) {
     if (line.row >= ScreenShadow::kRows) return;  // no room left: kept, not shown
-    place(1, ++line.row);
+    screen_.place(1, ++line.row);
     line.column = 1;
   }
   typed.column = line.column;
   typed.row = line.row;
   typed.echoed = width;
-  sink_.text(shown.data(), shown.size());
+  screen_.text(shown.data(), shown.size());
   line.column += width;
 }
 
@@ -476,7 +317,7 @@ void TerminalBackend::handleLineEvent(const InputEvent& event, LineState& line) 
     if (!event.pressed) return;
     if (event.vk == kEnterKey) {
       if (line.chars.empty() && line.row < ScreenShadow::kRows) {
-        place(1, ++line.row);  // an empty line is no answer: the caret goes on to the next row
+        screen_.place(1, ++line.row);  // an empty line is no answer: the caret goes on to the next row
         line.column = 1;
       }
       line.done = true;
@@ -488,9 +329,9 @@ void TerminalBackend::handleLineEvent(const InputEvent& event, LineState& line) 
       line.bytes -= last.typed.size();
       line.chars.pop_back();
       if (last.echoed == 0) return;
-      place(last.column, last.row);
-      sink_.text("  ", static_cast<std::size_t>(last.echoed));
-      place(last.column, last.row);
+      screen_.place(last.column, last.row);
+      screen_.text("  ", static_cast<std::size_t>(last.echoed));
+      screen_.place(last.column, last.row);
       line.column = last.column;
       line.row = last.row;
       return;
@@ -517,10 +358,10 @@ void TerminalBackend::handleLineEvent(const InputEvent& event, LineState& line) 
 bool TerminalBackend::readLine(std::string& typedLine) {
   inLine_ = true;
   setKeyboardFlags(false);
-  encoder_.settle(sink_);
+  screen_.settle();
   LineState line;
-  line.column = shadow_.column();
-  line.row = shadow_.row();
+  line.column = screen_.shadow().column();
+  line.row = screen_.shadow().row();
   std::vector<InputEvent> events;
   queue_.takeAll(events);
   std::size_t next = 0;
@@ -531,7 +372,7 @@ bool TerminalBackend::readLine(std::string& typedLine) {
     flush();
     events.clear();
     next = 0;
-    checkScreen();
+    screen_.checkScreen();
     const std::size_t n = platform_.read(buffer, sizeof buffer);
     if (n > 0) decoder_.feed(buffer, n, platform_.now(), events);
     decoder_.expire(platform_.now(), events);
