@@ -12,6 +12,7 @@
 #include "console/display_text.h"
 #include "console/event_queue.h"
 #include "console/screen_shadow.h"
+#include "console/terminal_keyboard.h"
 #include "console/terminal_screen.h"
 
 namespace kotodama {
@@ -27,29 +28,13 @@ constexpr std::size_t kQueueLimit = 8192;
 constexpr std::size_t kReadLimitPerPoll = 64 * 1024;
 constexpr std::uint8_t kEnterKey = 13;
 constexpr std::uint8_t kBackspaceKey = 8;
-// How long the terminal has to say whether it knows the keyboard protocol.
-constexpr std::int64_t kQueryTimeoutMs = 200;
-// Asks for the keyboard protocol's flags, then for the primary device
-// attributes, which every terminal answers (after the flags, if it knows them).
-constexpr char kKeyboardQuery[] = "\033[?u\033[c";
-// A key pressed under the keyboard protocol and then heard of no more (no
-// repeat, no release) for this long: the terminal does not report releases
-// after all, and they are guessed from then on.
-constexpr std::int64_t kReleaseSilenceMs = 2000;
-
 class TerminalBackend final : public ConsoleBackend {
  public:
   explicit TerminalBackend(Platform& platform)
       : platform_(platform),
         screen_(platform),
-        decoder_(platform.encoding() == TerminalEncoding::ShiftJis) {
-    if (platform_.answersQueries()) {
-      keyboard_ = Keyboard::Asking;
-      awaitingAttributes_ = true;
-      askedAt_ = platform_.now();
-      platform_.write(kKeyboardQuery, sizeof kKeyboardQuery - 1);
-    }
-  }
+        decoder_(platform.encoding() == TerminalEncoding::ShiftJis),
+        keyboard_(platform, screen_, queue_) {}
 
   bool hasOutput() const override { return platform_.hasOutput(); }
 
@@ -151,54 +136,6 @@ class TerminalBackend final : public ConsoleBackend {
     bool done = false;        // Enter
     bool ended = false;       // end of input on an empty line
   };
-  // Whether the terminal knows the keyboard protocol.
-  enum class Keyboard { Unknown, Asking, Known, Unsupported };
-
-  // Pushes the keyboard protocol's flags while keys are polled, and pops them
-  // while a line of text is typed (text and input methods then arrive as
-  // ordinary text).
-  void setKeyboardFlags(bool wanted) {
-    wanted = wanted && keyboard_ == Keyboard::Known;
-    if (wanted == flagsPushed_) return;
-    const char* sequence = wanted ? kKeyboardPush : kKeyboardPop;
-    platform_.write(sequence, std::strlen(sequence));
-    // Keys still down will not have their releases reported.
-    if (!wanted) queue_.releaseHeldKeys(platform_.now());
-    flagsPushed_ = wanted;
-    platform_.keyboardFlagsPushed(wanted);
-  }
-
-  // Events the backend acts on itself rather than handing to the game: the
-  // terminal's answers, Ctrl+L, and the keys a terminal driver would have
-  // turned into signals. True when the event was taken.
-  bool takeOwnEvent(const InputEvent& event) {
-    if (event.kind == EventKind::Answer) {
-      // Only the answer to the game's own question counts: the flags before
-      // the device attributes that end it. Any later one is no answer (a
-      // paste, a spoof) and changes nothing.
-      if (!awaitingAttributes_) return true;
-      if (event.answer == Answer::KeyboardFlags) {
-        keyboard_ = Keyboard::Known;
-        setKeyboardFlags(!inLine_);
-      } else {
-        awaitingAttributes_ = false;
-        if (keyboard_ == Keyboard::Asking) keyboard_ = Keyboard::Unsupported;
-      }
-      return true;
-    }
-    if (event.kind == EventKind::Key && event.vk == 0) return true;  // a key with no code of its own
-    if (event.kind == EventKind::Mouse || !event.pressed || (event.modifiers & kModCtrl) == 0) return false;
-    if (event.vk == 'L') {
-      if (screen_.fits()) screen_.repaint();
-      return true;
-    }
-    if (!flagsPushed_) return false;
-    if (event.vk == 'C') platform_.keySignal(KeySignal::Interrupt);
-    if (event.vk == 'Z') platform_.keySignal(KeySignal::Suspend);
-    if (event.kind == EventKind::Text && event.text == "\\") platform_.keySignal(KeySignal::Quit);
-    return false;
-  }
-
   void paused() {
     queue_.paused();
     readSincePause_ = false;
@@ -231,22 +168,16 @@ class TerminalBackend final : public ConsoleBackend {
       flooded_ = !arrived && decoder_.pendingDeadline() < 0 && total >= sizeof buffer;
       readSincePause_ = true;
     }
-    if (keyboard_ == Keyboard::Asking && platform_.now() - askedAt_ >= kQueryTimeoutMs) {
-      keyboard_ = Keyboard::Unsupported;  // flags that come late, before the attributes, still count
-    }
-    if (flagsPushed_ && queue_.heldSilently(platform_.now(), kReleaseSilenceMs)) {
-      keyboard_ = Keyboard::Unsupported;
-      setKeyboardFlags(false);  // every key still down comes up
-    }
+    keyboard_.checkTimeouts();
     return arrived;
   }
 
   void pushAll() {
     const auto arrival = polling_ ? EventQueue::Arrival::Polling : EventQueue::Arrival::Waiting;
     for (InputEvent& event : scratch_) {
-      if (takeOwnEvent(event)) continue;
+      if (keyboard_.takeOwnEvent(event)) continue;
       // Under the keyboard protocol a plain press (CSI B) has its release reported too.
-      if (flagsPushed_ && event.kind == EventKind::Key) event.reportsRelease = true;
+      if (keyboard_.flagsPushed() && event.kind == EventKind::Key) event.reportsRelease = true;
       queue_.push(event, arrival);
     }
   }
@@ -276,13 +207,9 @@ class TerminalBackend final : public ConsoleBackend {
   InputDecoder decoder_;
   EventQueue queue_;
   std::vector<InputEvent> scratch_;
+  KeyboardProtocol keyboard_;
   bool polling_ = false;          // a screen is polling keys (not an animation)
   bool polledSinceWait_ = false;  // ...it polled since the last wait began
-  bool inLine_ = false;           // a line of text is being read
-  Keyboard keyboard_ = Keyboard::Unknown;
-  std::int64_t askedAt_ = 0;
-  bool flagsPushed_ = false;
-  bool awaitingAttributes_ = false;  // asked, and the device attributes not yet answered
   bool flooded_ = false;         // the last read filled a whole buffer with bytes that made no event
   bool readSincePause_ = false;  // ...and were read since the last pause
   bool pointerMoved_ = false;  // the pointer moved while a line was read...
@@ -312,7 +239,7 @@ void TerminalBackend::echo(TypedChar& typed, LineState& line) {
 }
 
 void TerminalBackend::handleLineEvent(const InputEvent& event, LineState& line) {
-  if (takeOwnEvent(event) || notePointer(event)) return;
+  if (keyboard_.takeOwnEvent(event) || notePointer(event)) return;
   if (event.kind == EventKind::Key) {
     if (!event.pressed) return;
     if (event.vk == kEnterKey) {
@@ -356,8 +283,7 @@ void TerminalBackend::handleLineEvent(const InputEvent& event, LineState& line) 
 }
 
 bool TerminalBackend::readLine(std::string& typedLine) {
-  inLine_ = true;
-  setKeyboardFlags(false);
+  keyboard_.lineBegins();
   screen_.settle();
   LineState line;
   line.column = screen_.shadow().column();
@@ -393,7 +319,7 @@ bool TerminalBackend::readLine(std::string& typedLine) {
   // each key as a whole tap; the pointer is where it was seen last.
   for (; next < events.size(); ++next) {
     const InputEvent& event = events[next];
-    if (!takeOwnEvent(event) && !notePointer(event)) queue_.push(event, EventQueue::Arrival::TypedAhead);
+    if (!keyboard_.takeOwnEvent(event) && !notePointer(event)) queue_.push(event, EventQueue::Arrival::TypedAhead);
   }
   if (pointerMoved_) {
     pointer_.buttons = 0;
@@ -402,8 +328,7 @@ bool TerminalBackend::readLine(std::string& typedLine) {
     pointerMoved_ = false;
   }
   flush();
-  inLine_ = false;
-  setKeyboardFlags(true);
+  keyboard_.lineEnds();
   if (line.ended) return false;
   std::string typed;
   for (const TypedChar& c : line.chars) typed += c.typed;
