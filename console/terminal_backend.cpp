@@ -1,17 +1,16 @@
-// The console on a terminal: escape sequences out, with a shadow of the
-// screen to draw it again from after a resize, a stop or Ctrl+L; bytes in,
-// decoded into events and queued with their guessed releases (or, where the
-// terminal knows the kitty keyboard protocol, its true ones); typed lines
-// edited and echoed here. The OS side is the platform (platform_posix.cpp).
+// The console on a terminal, composed of its parts: the screen's life
+// (terminal_screen.*: escape sequences out, the shadow, the size notice and
+// the repaint), the keyboard protocol (terminal_keyboard.*) and typed lines
+// (line_editor.*). Here: bytes in, decoded into events and queued with their
+// guessed releases (or, where the terminal knows the kitty keyboard
+// protocol, its true ones), polls and waits. The OS side is the platform
+// (platform_posix.cpp).
 #include <algorithm>
-#include <cstdio>
-#include <cstring>
 #include <cstdlib>
 
 #include "console/console_backend.h"
-#include "console/display_text.h"
 #include "console/event_queue.h"
-#include "console/screen_shadow.h"
+#include "console/line_editor.h"
 #include "console/terminal_keyboard.h"
 #include "console/terminal_screen.h"
 
@@ -26,15 +25,15 @@ constexpr std::size_t kQueueLimit = 8192;
 // (/dev/zero, a stream of garbage that makes no events) must not keep the
 // game from drawing and waiting.
 constexpr std::size_t kReadLimitPerPoll = 64 * 1024;
-constexpr std::uint8_t kEnterKey = 13;
-constexpr std::uint8_t kBackspaceKey = 8;
+
 class TerminalBackend final : public ConsoleBackend {
  public:
   explicit TerminalBackend(Platform& platform)
       : platform_(platform),
         screen_(platform),
         decoder_(platform.encoding() == TerminalEncoding::ShiftJis),
-        keyboard_(platform, screen_, queue_) {}
+        keyboard_(platform, screen_, queue_),
+        editor_(platform, screen_, decoder_, queue_, keyboard_) {}
 
   bool hasOutput() const override { return platform_.hasOutput(); }
 
@@ -97,7 +96,7 @@ class TerminalBackend final : public ConsoleBackend {
     }
   }
 
-  bool readLine(std::string& typedLine) override;
+  bool readLine(std::string& typedLine) override { return editor_.readLine(typedLine); }
 
   void discardInput() override {
     queue_.clear();
@@ -123,19 +122,6 @@ class TerminalBackend final : public ConsoleBackend {
   }
 
  private:
-  // One character of the line being typed: its bytes as typed, and the cell
-  // and columns its echo took (0 columns when it did not fit on the screen).
-  struct TypedChar {
-    std::string typed;
-    int column = 0, row = 0, echoed = 0;
-  };
-  struct LineState {
-    std::vector<TypedChar> chars;
-    std::size_t bytes = 0;
-    int column = 1, row = 1;  // where the next character is echoed
-    bool done = false;        // Enter
-    bool ended = false;       // end of input on an empty line
-  };
   void paused() {
     queue_.paused();
     readSincePause_ = false;
@@ -190,151 +176,18 @@ class TerminalBackend final : public ConsoleBackend {
     return deadline;
   }
 
-  // A mouse report read while a line is typed moves the pointer; its buttons
-  // do nothing there. True when the event was one.
-  bool notePointer(const InputEvent& event) {
-    if (event.kind != EventKind::Mouse) return false;
-    pointer_ = event;
-    pointerMoved_ = true;
-    return true;
-  }
-
-  void handleLineEvent(const InputEvent& event, LineState& line);
-  void echo(TypedChar& typed, LineState& line);
-
   Platform& platform_;
   TerminalScreen screen_;
   InputDecoder decoder_;
   EventQueue queue_;
   std::vector<InputEvent> scratch_;
   KeyboardProtocol keyboard_;
+  LineEditor editor_;
   bool polling_ = false;          // a screen is polling keys (not an animation)
   bool polledSinceWait_ = false;  // ...it polled since the last wait began
   bool flooded_ = false;         // the last read filled a whole buffer with bytes that made no event
   bool readSincePause_ = false;  // ...and were read since the last pause
-  bool pointerMoved_ = false;  // the pointer moved while a line was read...
-  InputEvent pointer_;         // ...to here
 };
-
-// Echoes a typed character where the line has got to, on the next row when
-// it does not fit on this one; a character that the game cannot hold shows
-// as "?", as it will be stored.
-void TerminalBackend::echo(TypedChar& typed, LineState& line) {
-  const TerminalEncoding encoding = platform_.encoding();
-  std::string shown = typedToShiftJis(typed.typed, encoding);
-  if (encoding == TerminalEncoding::Utf8) shown = shiftJisToUtf8(shown);
-  if (shown == "\t") shown = " ";
-  const int width = typedCharWidth(shown, encoding);
-  if (width <= 0) return;
-  if (line.column + width > ScreenShadow::kColumns + 1) {
-    if (line.row >= ScreenShadow::kRows) return;  // no room left: kept, not shown
-    screen_.place(1, ++line.row);
-    line.column = 1;
-  }
-  typed.column = line.column;
-  typed.row = line.row;
-  typed.echoed = width;
-  screen_.text(shown.data(), shown.size());
-  line.column += width;
-}
-
-void TerminalBackend::handleLineEvent(const InputEvent& event, LineState& line) {
-  if (keyboard_.takeOwnEvent(event) || notePointer(event)) return;
-  if (event.kind == EventKind::Key) {
-    if (!event.pressed) return;
-    if (event.vk == kEnterKey) {
-      if (line.chars.empty() && line.row < ScreenShadow::kRows) {
-        screen_.place(1, ++line.row);  // an empty line is no answer: the caret goes on to the next row
-        line.column = 1;
-      }
-      line.done = true;
-      return;
-    }
-    if (event.vk == kBackspaceKey) {  // Backspace takes back one whole character
-      if (line.chars.empty()) return;
-      const TypedChar last = line.chars.back();
-      line.bytes -= last.typed.size();
-      line.chars.pop_back();
-      if (last.echoed == 0) return;
-      screen_.place(last.column, last.row);
-      screen_.text("  ", static_cast<std::size_t>(last.echoed));
-      screen_.place(last.column, last.row);
-      line.column = last.column;
-      line.row = last.row;
-      return;
-    }
-    if ((event.modifiers & kModCtrl) != 0) {
-      if (event.vk == 'D' && line.chars.empty()) line.ended = true;
-      if (event.vk == 'U') {
-        while (!line.chars.empty()) {
-          InputEvent backspace;
-          backspace.vk = kBackspaceKey;
-          handleLineEvent(backspace, line);
-        }
-      }
-      return;
-    }
-  }
-  if (event.text.empty() || line.bytes + event.text.size() > kLineLimit) return;
-  TypedChar typed{event.text};
-  echo(typed, line);
-  line.bytes += typed.typed.size();
-  line.chars.push_back(std::move(typed));
-}
-
-bool TerminalBackend::readLine(std::string& typedLine) {
-  keyboard_.lineBegins();
-  screen_.settle();
-  LineState line;
-  line.column = screen_.shadow().column();
-  line.row = screen_.shadow().row();
-  std::vector<InputEvent> events;
-  queue_.takeAll(events);
-  std::size_t next = 0;
-  char buffer[4096];
-  for (;;) {
-    while (next < events.size() && !line.done && !line.ended) handleLineEvent(events[next++], line);
-    if (line.done || line.ended) break;
-    flush();
-    events.clear();
-    next = 0;
-    screen_.checkScreen();
-    const std::size_t n = platform_.read(buffer, sizeof buffer);
-    if (n > 0) decoder_.feed(buffer, n, platform_.now(), events);
-    decoder_.expire(platform_.now(), events);
-    if (!events.empty()) continue;
-    if (platform_.inputEnded()) {
-      if (line.chars.empty()) line.ended = true;
-      else line.done = true;
-      break;
-    }
-    const std::int64_t pending = decoder_.pendingDeadline();
-    if (n == sizeof buffer && pending < 0) {  // a whole buffer that made nothing: as the polls do, sleep
-      platform_.sleepUntil(platform_.now() + kIdleSleepMs);
-    } else {
-      platform_.waitForInput(pending >= 0 ? pending : platform_.now() + 60'000);
-    }
-  }
-  // Whatever was typed after the line ends waits for the game's next poll,
-  // each key as a whole tap; the pointer is where it was seen last.
-  for (; next < events.size(); ++next) {
-    const InputEvent& event = events[next];
-    if (!keyboard_.takeOwnEvent(event) && !notePointer(event)) queue_.push(event, EventQueue::Arrival::TypedAhead);
-  }
-  if (pointerMoved_) {
-    pointer_.buttons = 0;
-    pointer_.wheel = true;
-    queue_.push(pointer_);
-    pointerMoved_ = false;
-  }
-  flush();
-  keyboard_.lineEnds();
-  if (line.ended) return false;
-  std::string typed;
-  for (const TypedChar& c : line.chars) typed += c.typed;
-  typedLine = typedToShiftJis(typed, platform_.encoding());
-  return true;
-}
 
 }  // namespace
 
