@@ -11,6 +11,7 @@
 
 #include "console/console_api.h"
 #include "console/display_text.h"
+#include "console/terminal.h"
 
 namespace kotodama {
 
@@ -18,28 +19,6 @@ struct JoystickReading {
   bool ok = false;  // false: absent or unreadable
   std::uint32_t x = 0, y = 0, z = 0, buttons = 0;
 };
-
-// The smallest terminal the game's screens fit in.
-inline constexpr int kMinColumns = 80;
-inline constexpr int kMinRows = 25;
-
-struct TerminalSize {
-  int columns = kMinColumns;
-  int rows = kMinRows;
-  bool fits() const { return columns >= kMinColumns && rows >= kMinRows; }
-};
-
-// Taking a terminal over: the alternate screen, cleared, with mouse reporting
-// (any motion, SGR coordinates).
-inline constexpr char kEnterSequence[] = "\033[?1049h\033[H\033[2J\033[?1003h\033[?1006h";
-// The kitty keyboard protocol's flags 1|2|8 (disambiguated keys,
-// press/repeat/release events, every key as an escape code), pushed while
-// keys are polled, and popped.
-inline constexpr char kKeyboardPush[] = "\033[>11u";
-inline constexpr char kKeyboardPop[] = "\033[<u";
-
-// The notice shown while the terminal is too small for the game.
-std::string sizeNotice(TerminalSize size);
 
 // Keys that a terminal driver turns into signals; under the keyboard
 // protocol the terminal sends them as keys instead.
