@@ -52,18 +52,6 @@ TEST(KeyPolling, PressesAndTheMouseFoldIntoKeyDown) {
   EXPECT_EQ(c.keyDown(kPointerColumn) * 100 + c.keyDown(kPointerRow), 101);
 }
 
-// Held as a terminal repeats it (at 0, then from 500 every 33 ms up to
-// 1985), a key reads down at every poll, and is up once no repeat has come
-// for 1.5 intervals, as on a console that reports the release.
-TEST(KeyPolling, AHeldKeyStaysDownUntilItsRepeatsStop) {
-  Bench bench;
-  bench.platform.holdAt(0, keys::kDown, 2000);
-  int count = bench.console.keyDown(kDown);  // polled at the press, then every 100 ms as a menu does
-  for (int poll = 1; poll < 20; ++poll) count += downAfter(bench.console, 100, {kDown});
-  EXPECT_GE(count, 14);  // at the press, then at every poll once the terminal repeats
-  EXPECT_EQ(downAfter(bench.console, 140, {kDown}), 0);  // at 2040, 55 ms after the last repeat
-}
-
 TEST(ConfirmWait, EndsOnANewPressOrClickOnly) {
   // Each script, then the confirm wait from 600 ms: how it ends and when.
   const struct { const char* what; void (*script)(ScriptedPlatform&); Outcome::Kind kind; int end; } cases[] = {
