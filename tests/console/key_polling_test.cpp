@@ -1,7 +1,7 @@
 // How terminal input reaches keyDown: presses when the bytes arrive; the
 // release rules of the event queue; true releases from a terminal that knows
-// the kitty keyboard protocol; the mouse and the confirm wait; and
-// typed Shift-JIS on a Shift-JIS terminal.
+// the kitty keyboard protocol; the mouse and the confirm wait; and input
+// that no terminal sends.
 #include <gtest/gtest.h>
 
 #include <initializer_list>
@@ -13,6 +13,8 @@
 
 namespace kotodama::test {
 namespace {
+
+using Keyboard = ScriptedPlatform::Keyboard;
 
 // Lets `ticks` pass, then how many of `keys` keyDown reads down.
 int downAfter(Console& c, int ticks, std::initializer_list<int> keys) {
@@ -51,18 +53,6 @@ TEST(KeyPolling, PressesAndTheMouseFoldIntoKeyDown) {
   bench.platform.at(1300, "\x1b[<32;1;1M");  // drag with the button held
   EXPECT_EQ(downAfter(c, 200, {kLeftButton}), 1);
   EXPECT_EQ(c.keyDown(kPointerColumn) * 100 + c.keyDown(kPointerRow), 101);
-}
-
-// Held as a terminal repeats it (at 0, then from 500 every 33 ms up to
-// 1985), a key reads down at every poll, and is up once no repeat has come
-// for 1.5 intervals, as on a console that reports the release.
-TEST(KeyPolling, AHeldKeyStaysDownUntilItsRepeatsStop) {
-  Bench bench;
-  bench.platform.holdAt(0, keys::kDown, 2000);
-  int count = bench.console.keyDown(kDown);  // polled at the press, then every 100 ms as a menu does
-  for (int poll = 1; poll < 20; ++poll) count += downAfter(bench.console, 100, {kDown});
-  EXPECT_GE(count, 14);  // at the press, then at every poll once the terminal repeats
-  EXPECT_EQ(downAfter(bench.console, 140, {kDown}), 0);  // at 2040, 55 ms after the last repeat
 }
 
 TEST(ConfirmWait, EndsOnANewPressOrClickOnly) {
@@ -182,7 +172,6 @@ TEST(KeyRelease, TheQueuesRules) {
 // device attributes, or nothing, gets guessed releases, and what is typed
 // before the answer still counts.
 TEST(KeyRelease, TheKeyboardProtocolWhereTheTerminalKnowsIt) {
-  using Keyboard = ScriptedPlatform::Keyboard;
   for (Keyboard keyboard : {Keyboard::KnowsProtocol, Keyboard::Plain, Keyboard::Silent, Keyboard::NotATerminal}) {
     const bool knows = keyboard == Keyboard::KnowsProtocol;
     Bench bench(TerminalEncoding::Utf8, keyboard);
@@ -217,7 +206,6 @@ TEST(KeyRelease, TheKeyboardProtocolWhereTheTerminalKnowsIt) {
 // Input that no terminal sends, or sends at odd moments, polled as a menu
 // does for 5 s: how many passes read Down, and the game never spins on it.
 TEST(KeyRelease, HostileInput) {
-  using Keyboard = ScriptedPlatform::Keyboard;
   const struct { const char* what; Keyboard keyboard; void (*script)(ScriptedPlatform&); int downs; } cases[] = {
       {"NUL bytes without end make nothing and are read once a pause",
        Keyboard::NotATerminal, [](ScriptedPlatform& p) { p.endlessZeros = true; }, 0},
@@ -238,15 +226,6 @@ TEST(KeyRelease, HostileInput) {
     EXPECT_EQ(downs, c.downs) << c.what;
     EXPECT_LT(bench.platform.reads(), 200) << c.what;
   }
-}
-
-// On a Shift-JIS terminal a typed double-byte character is one character:
-// echoed whole, taken back whole by Backspace.
-TEST(KeyRelease, ShiftJisTypedOnAShiftJisTerminal) {
-  Bench bench(TerminalEncoding::ShiftJis);
-  bench.platform.at(0, "\x83\x41\x88\x9f" + std::string(keys::kBackspace) + "b\r");
-  EXPECT_EQ(bench.console.readToken(10), "\x83\x41" "b");
-  EXPECT_NE(bench.platform.output().find("\x83\x41\x88\x9f"), std::string::npos);
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 #pragma once
 // Shared by the fuzz targets: checks that trap; a judge of UTF-8 that is not
-// the game's own (glibc iconv: no overlong forms, no surrogates, nothing past
-// U+10FFFF); and a terminal in memory for targets that run whole screens.
+// the game's own (glibc iconv: no overlong forms, no surrogates; the four-byte
+// forms past U+10FFFF it decodes, UTF-8 does not have, so they are refused
+// here); and a terminal in memory for targets that run whole screens.
 #include <iconv.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -31,6 +33,7 @@ inline std::optional<std::wstring> decodeUtf8(std::string_view utf8) {
   std::size_t inLeft = in.size(), outLeft = out.size() * sizeof(wchar_t);
   if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1)) return std::nullopt;
   out.resize(out.size() - outLeft / sizeof(wchar_t));
+  if (std::ranges::any_of(out, [](wchar_t c) { return c > 0x10FFFF; })) return std::nullopt;
   return out;
 }
 

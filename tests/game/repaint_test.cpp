@@ -19,12 +19,6 @@
 namespace kotodama::test {
 namespace {
 
-using Condition = std::function<bool(const VtermScreen&)>;
-
-Condition shows(std::string text) { return [text](const VtermScreen& s) { return s.contains(text); }; }
-bool menuReady(const VtermScreen& s) { return s.cell(19, 13).text == ">" && s.cell(19, 13).bg == 12; }
-
-using Steps = std::vector<std::pair<Condition, std::string>>;
 enum class Upset { None, Shrink, Redraw };
 
 // Plays the whole game (or a battle whose random draw is fixed, when
@@ -87,17 +81,6 @@ TEST(Repaint, TheTypedLineWrapsAsAConsolesLineInput) {
   EXPECT_EQ(bench.console.readToken(20), std::string(9, 'x') + "yz");
   EXPECT_EQ(bench.screen().text(4, 1, 3) + bench.screen().text(10, 75, 80) + bench.screen().text(11, 1, 6),
             "ab " "xxxxxx" "xxxyz ");
-}
-
-// Started in a window too small, the game shows the notice until the window
-// is large enough, then starts the title: the resize that ended the wait is
-// no news, so no repaint follows the title's first frame.
-TEST(Repaint, AWindowTooSmallAtTheStartIsWaitedFor) {
-  PtySession game("", 60, 20);
-  ASSERT_TRUE(game.waitFor(shows("80 x 25"), 8000));
-  game.resize(80, 25);
-  ASSERT_TRUE(game.waitFor(menuReady, 15000)) << game.screen().dump();
-  EXPECT_EQ(game.output().find("\x1b[0m\x1b[?25l\x1b[H\x1b[2J"), std::string::npos);
 }
 
 }  // namespace

@@ -47,6 +47,14 @@ inline std::string mousePress(int column, int row) { return sgrMouse(0, column, 
 inline std::string mouseRelease(int column, int row) { return sgrMouse(0, column, row, 'm'); }
 }  // namespace keys
 
+// What a test waits for on the screen, and the steps of a play: each step's
+// bytes go once the screen shows its condition.
+using Condition = std::function<bool(const VtermScreen&)>;
+using Steps = std::vector<std::pair<Condition, std::string>>;
+inline Condition shows(std::string text) { return [text](const VtermScreen& s) { return s.contains(text); }; }
+// The title menu, its pointer on the first item.
+inline bool menuReady(const VtermScreen& s) { return s.cell(19, 13).text == ">" && s.cell(19, 13).bg == 12; }
+
 class ScriptedPlatform : public Platform {
  public:
   // What the terminal answers to the console's keyboard query, 5 ms later.
@@ -61,8 +69,7 @@ class ScriptedPlatform : public Platform {
   // Bytes that arrive `delay` ms after the first wait at which `condition` holds
   // (checked whenever the game waits or reads input). Each fires once, in order
   // of registration (a later one is checked only after the earlier ones fired).
-  ScriptedPlatform& when(std::function<bool(const VtermScreen&)> condition, std::string_view bytes,
-                         std::int64_t delay = 0) {
+  ScriptedPlatform& when(Condition condition, std::string_view bytes, std::int64_t delay = 0) {
     conditions_.push_back([this, condition = std::move(condition), bytes = std::string(bytes), delay] {
       if (!condition(screen_)) return false;
       at(now_ + delay, bytes);
@@ -71,7 +78,7 @@ class ScriptedPlatform : public Platform {
     return *this;
   }
   ScriptedPlatform& whenShows(std::string utf8, std::string_view bytes, std::int64_t delay = 0) {
-    return when([text = std::move(utf8)](const VtermScreen& s) { return s.contains(text); }, bytes, delay);
+    return when(shows(std::move(utf8)), bytes, delay);
   }
   // A click: press at t, release at t + 50 (pointer moved there first).
   ScriptedPlatform& clickAt(std::int64_t t, int column, int row) {
