@@ -43,7 +43,13 @@ const has = (text) => (screen) => screen.some((row) => row.includes(text));
 
 // One tab of the game and what a visitor does in it. Cells are 1-based, as the game counts them.
 class Tab {
-  constructor(page) { this.page = page; }
+  constructor(page) {
+    this.page = page;
+    // What the page said went wrong, for a failure's message.
+    this.errors = [];
+    page.on('pageerror', (e) => this.errors.push(e.message));
+    page.on('console', (m) => { if (m.type() === 'error') this.errors.push(m.text()); });
+  }
 
   rows() {
     return this.page.evaluate(() => {
@@ -70,8 +76,10 @@ class Tab {
       if (screen && seen(screen)) return screen;
       if (Date.now() > end) {
         const state = await this.page.evaluate(() => `${document.visibilityState}, focus ${document.hasFocus()} on ${document.activeElement.tagName}, ` +
-          `${window.hiddenOutput.length} writes held, ${window.inputQueue.length} bytes unread, ${window.wake ? '' : 'not '}waiting`);
-        fail(`timed out waiting for ${what} (page ${state}); the screen shows:\n${(screen || []).join('\n')}`);
+          `${window.hiddenOutput.length} writes held, ${window.inputQueue.length} bytes unread, ${window.wake ? '' : 'not '}waiting` +
+          (document.getElementById('ended').offsetParent ? `, ended: "${document.getElementById('ended-text').textContent}"` : ''));
+        const errors = this.errors.length ? `; errors: ${this.errors.join(' | ')}` : '';
+        fail(`timed out waiting for ${what} (page ${state}${errors}); the screen shows:\n${(screen || []).join('\n')}`);
       }
       await sleep(50);
     }
