@@ -37,8 +37,10 @@ constexpr char kLeaveSequence[] =
 // Output that is no terminal (a pipe, a file) still had colours and the
 // caret sent to it: they are undone at the end of the stream.
 constexpr char kResetSequence[] = "\033[0m\033[?25h";
-// How long a restore may wait for a terminal that reads no output.
-constexpr int kRestoreDeadlineMs = 500;
+// How long a restore may wait for a terminal that reads no output: long
+// enough for one that is only slow (a busy machine), short enough that a
+// stalled one does not hold the exit up for long.
+constexpr int kRestoreDeadlineMs = 2000;
 // Asks for the primary device attributes, which every terminal answers.
 constexpr char kDeviceAttributesQuery[] = "\033[c";
 // How long a stop or an exit waits for that answer.
