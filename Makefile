@@ -16,11 +16,6 @@ PREFIX ?= /usr/local
 WINE_ENV := WINEPREFIX=$(CURDIR)/$(CROSS_BUILD)/wineprefix WINEDEBUG=-all
 WINE := $(WINE_ENV) /usr/lib/wine/wine64
 CMAKE_QUIET := -DCMAKE_RULE_MESSAGES=OFF --log-level=WARNING
-# A test that fails is run once more before the suite counts it failed: the
-# stop-signal end-to-end plays still fail about once in ten suite runs on a
-# busy machine (the terminal's restore not seen). `make test CTEST_REPEAT=`
-# runs every test once, as when looking for such failures.
-CTEST_REPEAT ?= --repeat until-pass:2
 SANITIZER_ENV := ASAN_OPTIONS=abort_on_error=0:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 
 .PHONY: all play build test test-main test-clang test-asan test-fuzz test-cross test-install test-web release install uninstall package screenshots \
@@ -44,7 +39,7 @@ test-main:
 	@./scripts/install-deps.sh main
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOTODAMA_TESTS=ON $(CMAKE_QUIET)
 	cmake --build $(BUILD) -j$(JOBS)
-	ctest --test-dir $(BUILD) --output-on-failure $(CTEST_REPEAT) -j$(JOBS)
+	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
 
 # The plain suite once more, built by clang; then the game alone with clang and
 # libc++ (LLVM's C++ library: Debian's GoogleTest is built for libstdc++, so
@@ -55,7 +50,7 @@ test-clang:
 	@./scripts/install-deps.sh test
 	cmake -S . -B $(CLANG_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOTODAMA_TESTS=ON $(CMAKE_QUIET)
 	cmake --build $(CLANG_BUILD) -j$(JOBS)
-	ctest --test-dir $(CLANG_BUILD) --output-on-failure $(CTEST_REPEAT) -j$(JOBS)
+	ctest --test-dir $(CLANG_BUILD) --output-on-failure -j$(JOBS)
 	cmake -S . -B $(LIBCXX_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS=-stdlib=libc++ \
 	  -DCMAKE_EXE_LINKER_FLAGS=-stdlib=libc++ -DCMAKE_BUILD_TYPE=Release -DKOTODAMA_TESTS=OFF $(CMAKE_QUIET)
 	cmake --build $(LIBCXX_BUILD) -j$(JOBS) --target kotodama
@@ -65,7 +60,7 @@ test-asan:
 	@./scripts/install-deps.sh test
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DKOTODAMA_TESTS=ON -DKOTODAMA_SANITIZE=ON $(CMAKE_QUIET)
 	cmake --build $(ASAN_BUILD) -j$(JOBS)
-	$(SANITIZER_ENV) ctest --test-dir $(ASAN_BUILD) --output-on-failure $(CTEST_REPEAT) -j$(JOBS)
+	$(SANITIZER_ENV) ctest --test-dir $(ASAN_BUILD) --output-on-failure -j$(JOBS)
 
 
 # Every fuzz target for a short, fixed number of runs.

@@ -94,8 +94,9 @@ void expectEnded(PtySession& g, int status, const std::vector<std::string>& allo
   if (status != SIGKILL) {
     EXPECT_EQ(g.settings().c_lflag, g.found().c_lflag);  // lines and echo back
     EXPECT_FALSE(g.screen().altScreen());
-    EXPECT_EQ(out.substr(out.rfind("\x1b[?25"), 6), "\x1b[?25h");
-    EXPECT_EQ(out.substr(out.rfind("\x1b[?1049l") - 7, 7), "\x1b[H\x1b[2J");
+    const std::size_t shown = out.rfind("\x1b[?25h"), hidden = out.rfind("\x1b[?25l"), left = out.rfind("\x1b[?1049l");
+    EXPECT_TRUE(shown != out.npos && (hidden == out.npos || hidden < shown));
+    EXPECT_TRUE(left != out.npos && left >= 7 && out.compare(left - 7, 7, "\x1b[H\x1b[2J") == 0);
   }
   EXPECT_TRUE(allowed.empty() || std::ranges::find(allowed, readFile(g.folder().file("data1.bin"))) != allowed.end());
   for (const std::filesystem::path& file : std::filesystem::directory_iterator(g.folder().path()))
@@ -153,8 +154,10 @@ TEST_P(StopSignalEndToEnd, AtAnyMomentGivesTheTerminalBack) {
                          writeFile(g.folder().file("data1.bin"), kHero);
                          walk(g, route, storms);
                          pause(g, wait);
+                         // Ctrl+C alone: sent as well, SIGINT could come before the terminal's own,
+                         // whose flush of pending output would then take the restore away.
                          if (way == SIGINT || way == kHangUpIgnored) g.send("\x03");
-                         if (way >= 0 || way == kHangUpIgnored) g.kill(way >= 0 ? way : SIGHUP);
+                         if (way != SIGINT && way != kHangUp) g.kill(way >= 0 ? way : SIGHUP);
                          if (way < 0) g.hangUp();
                          if (way < 0) EXPECT_EQ(g.waitExit(), way == kHangUp ? SIGHUP : 0);
                          else expectEnded(g, way, {kHero});

@@ -102,7 +102,7 @@ class PtySession {
       waitpid(parent_, nullptr, 0);
     }
     if (master_ >= 0) close(master_);
-    close(shell_);
+    if (shell_ >= 0) close(shell_);
   }
 
   void send(std::string_view bytes) {
@@ -130,7 +130,8 @@ class PtySession {
       if (reading) readAvailable(10);
       else usleep(10000);
     }
-    readAvailable(50);
+    if (status_ < 0) readAvailable(50);
+    else readToTheEnd();
     return status_;
   }
   void kill(int signal) { ::kill(game_, signal); }
@@ -160,8 +161,10 @@ class PtySession {
     const auto end = Clock::now() + Ms(5000);
     while (tcgetpgrp(master_) != (game ? game_ : parent_) && Clock::now() < end) usleep(1000);
   }
-  // What the shell reads from the terminal now (the line settings as they are).
+  // What the shell reads from the terminal now (the line settings as they are),
+  // or, once the game has ended, what it could read then.
   std::string typeAhead() {
+    if (shell_ < 0) return leftForShell_;
     char buffer[4096];
     return std::string(buffer, static_cast<std::size_t>(std::max<ssize_t>(read(shell_, buffer, sizeof buffer), 0)));
   }
@@ -220,19 +223,38 @@ class PtySession {
     pollfd p{master_, POLLIN, 0};
     if (master_ < 0 || poll(&p, 1, timeoutMs) <= 0) return;
     char buffer[65536];
-    for (ssize_t n; (n = read(master_, buffer, sizeof buffer)) > 0;) {
-      const std::string_view chunk(buffer, static_cast<std::size_t>(n));
-      output_.append(chunk);
-      if (answers) send(answers(chunk));
-      screen_.feed(chunk);
-      send(screen_.takeOutput());
+    for (ssize_t n; (n = read(master_, buffer, sizeof buffer)) > 0;) take(std::string_view(buffer, static_cast<std::size_t>(n)));
+  }
+
+  // Once the game has ended: the shell's way in is closed too, so the
+  // terminal hangs up, and its output is read to the end. The kernel hands
+  // the last writes to this side a moment later, so only the hang-up says
+  // that nothing more will come.
+  void readToTheEnd() {
+    if (shell_ >= 0) leftForShell_ = typeAhead();
+    if (shell_ >= 0) close(std::exchange(shell_, -1));
+    // Another session starting may hold this terminal for a moment after its fork.
+    for (const auto end = Clock::now() + Ms(10000); master_ >= 0 && Clock::now() < end;) {
+      pollfd p{master_, POLLIN, 0};
+      if (poll(&p, 1, 100) <= 0) continue;
+      char buffer[65536];
+      const ssize_t n = read(master_, buffer, sizeof buffer);
+      if (n > 0) take(std::string_view(buffer, static_cast<std::size_t>(n)));
+      else if (n == 0 || errno != EAGAIN) return;
     }
+  }
+  void take(std::string_view chunk) {
+    output_.append(chunk);
+    if (answers) send(answers(chunk));
+    screen_.feed(chunk);
+    send(screen_.takeOutput());
   }
 
   static inline pid_t gGame = -1;  // in the waiting parent: the game
   TempDir folder_;
   int master_ = -1;
   int shell_ = -1;
+  std::string leftForShell_;
   termios found_{};
   pid_t parent_ = -1;  // the waiting parent, whose status mirrors the game's
   pid_t game_ = -1;
