@@ -30,6 +30,7 @@
 // there, and waits until the screen has read that position and finished its
 // pass (a pause after the read, or two pauses): so it chooses what is under
 // it, as a click after a move does.
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <vector>
@@ -114,17 +115,22 @@ class EventQueue {
   bool isDue(const Entry& entry, std::int64_t now) const;
 
   std::deque<Entry> queue_;
-  bool reported_[256] = {};    // reported down since its last press was taken
-  bool releasable_[256] = {};  // ...and the game has paused since
-  std::int64_t pressTime_[256] = {};
-  bool pressSeen_[256] = {};
-  bool heldDown_[256] = {};  // pressed, as a terminal that reports releases says, and not yet released
-  std::int64_t heardAt_[256] = {};  // ...its last press or repeat
-  bool pressPolled_[256] = {};  // the key's last press arrived while a screen polled
-  bool down_[256] = {};  // the key reads down: a press was taken and no release or resetKeys since
-  bool lapsed_[256] = {};  // ...or it reads up by the guessed release of an auto-repeat
-  int queuedPresses_[256] = {};
-  std::int64_t repeatGap_[256] = {};  // the key's last auto-repeat interval, 0 when it was no repeat
+  // What the queue knows of one key-state bit: a key's code, or a mouse
+  // button's (1, 2, 4).
+  struct KeyRecord {
+    bool reported = false;    // reported down since its last press was taken
+    bool releasable = false;  // ...and the game has paused since
+    std::int64_t pressTime = 0;
+    bool pressSeen = false;
+    bool heldDown = false;      // pressed, as a terminal that reports releases says, and not yet released
+    std::int64_t heardAt = 0;   // ...its last press or repeat
+    bool pressPolled = false;   // the key's last press arrived while a screen polled
+    bool down = false;    // the key reads down: a press was taken and no release or resetKeys since
+    bool lapsed = false;  // ...or it reads up by the guessed release of an auto-repeat
+    int queuedPresses = 0;
+    std::int64_t repeatGap = 0;  // the key's last auto-repeat interval, 0 when it was no repeat
+  };
+  std::array<KeyRecord, 256> keys_{};
   std::uint8_t mouseButtons_ = 0;  // buttons held after the last queued mouse report
   Cell queuedPointer_;  // where the last queued mouse report puts the pointer
   Cell takenPointer_;   // ...the last one taken
