@@ -90,15 +90,15 @@ void EventQueue::push(const InputEvent& event, Arrival arrival) {
   if (event.kind == EventKind::Mouse) {
     const std::uint8_t gained = static_cast<std::uint8_t>(event.buttons & ~mouseButtons_);
     const Cell at{event.x, event.y};
-    if ((gained & kButtonLeft) && !(at == seenPointer_)) {
-      if (!(at == queuedPointer_)) {
+    if ((gained & kButtonLeft) && !(at == pointer_.seen)) {
+      if (!(at == pointer_.queued)) {
         Entry move = entry;
         move.event.buttons = mouseButtons_;
         queue_.push_back(move);
       }
       entry.awaitsPointer = true;
     }
-    queuedPointer_ = at;
+    pointer_.queued = at;
     const std::uint8_t lost = static_cast<std::uint8_t>(mouseButtons_ & ~event.buttons);
     for (int bit : {1, 2, 4}) {
       if (gained & bit) keys_[bit].pressTime = event.time;
@@ -113,7 +113,7 @@ void EventQueue::push(const InputEvent& event, Arrival arrival) {
 }
 
 bool EventQueue::isDue(const Entry& entry, std::int64_t now) const {
-  if (entry.awaitsPointer && !(Cell{entry.event.x, entry.event.y} == seenPointer_)) return false;
+  if (entry.awaitsPointer && !(Cell{entry.event.x, entry.event.y} == pointer_.seen)) return false;
   if (entry.due <= now && entry.pausesLeft <= 0) return true;
   return entry.holdBit >= 0 && keys_[entry.holdBit].releasable;
 }
@@ -143,11 +143,7 @@ void EventQueue::takeDue(std::int64_t now, std::vector<InputEvent>& out) {
       }
     }
     if (it->holdBit >= 0) forget(it->holdBit);
-    if (event.kind == EventKind::Mouse && !(Cell{event.x, event.y} == takenPointer_)) {
-      takenPointer_ = {event.x, event.y};
-      pointerRead_ = false;
-      pausesSinceTaken_ = 0;
-    }
+    if (event.kind == EventKind::Mouse) pointer_.take({event.x, event.y});
     const bool waited = it->awaitsPointer;
     out.push_back(event);
     it = queue_.erase(it);
@@ -220,7 +216,7 @@ void EventQueue::reportedDown(int bit) {
 void EventQueue::paused() {
   for (KeyRecord& key : keys_) key.releasable = key.releasable || key.reported;
   for (Entry& entry : queue_) entry.pausesLeft = std::max(entry.pausesLeft - 1, 0);
-  if (!(takenPointer_ == seenPointer_) && (pointerRead_ || ++pausesSinceTaken_ >= 2)) seenPointer_ = takenPointer_;
+  pointer_.paused();
 }
 
 std::int64_t EventQueue::nextDue() const {

@@ -39,6 +39,32 @@
 
 namespace kotodama {
 
+// Where the pointer is as the queue and the screens know it: a left-button
+// press away from where a screen has seen the pointer waits until one has.
+struct PointerSight {
+  struct Cell {
+    int x = -1, y = -1;
+    bool operator==(const Cell&) const = default;
+  };
+  Cell queued;  // where the last queued mouse report puts the pointer
+  Cell taken;   // ...the last one taken
+  Cell seen;    // ...the last one a screen has finished a pass with
+  bool read = false;  // read since taken
+  int pausesSinceTaken = 0;
+
+  void take(Cell at) {
+    if (at == taken) return;
+    taken = at;
+    read = false;
+    pausesSinceTaken = 0;
+  }
+  // A screen has finished its pass with the pointer it took once it has read
+  // it, or after two pauses.
+  void paused() {
+    if (!(taken == seen) && (read || ++pausesSinceTaken >= 2)) seen = taken;
+  }
+};
+
 class EventQueue {
  public:
   static constexpr std::int64_t kReleaseDelayMs = 100;
@@ -87,7 +113,7 @@ class EventQueue {
   void paused();
 
   // keyDown has just read the pointer's column or row.
-  void pointerRead() { pointerRead_ = true; }
+  void pointerRead() { pointer_.read = true; }
 
   // The earliest time at which a queued event not yet due becomes due; -1
   // when nothing waits for time.
@@ -107,10 +133,7 @@ class EventQueue {
     bool repeat = false;  // a guessed release after an auto-repeat: due by time alone
     bool awaitsPointer = false;  // a press due once the screen has seen its position
   };
-  struct Cell {
-    int x = -1, y = -1;
-    bool operator==(const Cell&) const = default;
-  };
+  using Cell = PointerSight::Cell;
   static int channelOf(const InputEvent& event);
   bool isDue(const Entry& entry, std::int64_t now) const;
 
@@ -132,11 +155,7 @@ class EventQueue {
   };
   std::array<KeyRecord, 256> keys_{};
   std::uint8_t mouseButtons_ = 0;  // buttons held after the last queued mouse report
-  Cell queuedPointer_;  // where the last queued mouse report puts the pointer
-  Cell takenPointer_;   // ...the last one taken
-  Cell seenPointer_;    // ...the last one a screen has finished a pass with
-  bool pointerRead_ = false;  // read since taken
-  int pausesSinceTaken_ = 0;
+  PointerSight pointer_;
 };
 
 }  // namespace kotodama
