@@ -27,22 +27,23 @@ void EventQueue::push(const InputEvent& event, Arrival arrival) {
   Entry entry{event, event.time, -1, false};
   if (event.kind == EventKind::Key && event.vk != 0) {
     const int vk = event.vk;
+    KeyRecord& key = keys_[vk];
     if (event.pressed) {
-      const bool seen = pressSeen_[vk];
-      const std::int64_t gap = event.time - pressTime_[vk];
+      const bool seen = key.pressSeen;
+      const std::int64_t gap = event.time - key.pressTime;
       // A repeat from a terminal that reports releases is no new press: a
       // release right after it is not a quick tap to hold back.
-      const bool repeat = event.reportsRelease && heldDown_[vk];
-      heldDown_[vk] = event.reportsRelease;
-      heardAt_[vk] = event.time;
-      pressSeen_[vk] = true;
-      if (!repeat) pressTime_[vk] = event.time;
-      pressPolled_[vk] = arrival == Arrival::Polling;
+      const bool repeat = event.reportsRelease && key.heldDown;
+      key.heldDown = event.reportsRelease;
+      key.heardAt = event.time;
+      key.pressSeen = true;
+      if (!repeat) key.pressTime = event.time;
+      key.pressPolled = arrival == Arrival::Polling;
       // A repeated press keeps the key down: its earlier release is dropped.
       bool repeatQueued = false;  // ...and was that of an auto-repeat still queued
       for (auto it = queue_.begin(); it != queue_.end(); ++it) {
         if (it->synthetic && it->event.vk == vk) {
-          repeatQueued = it->repeat && queuedPresses_[vk] > 0;
+          repeatQueued = it->repeat && key.queuedPresses > 0;
           queue_.erase(it);
           break;
         }
@@ -51,12 +52,12 @@ void EventQueue::push(const InputEvent& event, Arrival arrival) {
       // queued, or read up only because a repeat came late), closer together
       // than the repeat gap, are the terminal's auto-repeat; after a fresh tap
       // still queued, the press stays one that must be seen.
-      const bool autoRepeat = !event.reportsRelease && (down_[vk] || lapsed_[vk] || repeatQueued) && seen &&
+      const bool autoRepeat = !event.reportsRelease && (key.down || key.lapsed || repeatQueued) && seen &&
                               gap >= 0 && gap < kRepeatGapMs;
       queue_.push_back(entry);
-      ++queuedPresses_[vk];
+      ++key.queuedPresses;
       if (event.reportsRelease) return;
-      Entry release{event, event.time + kReleaseDelayMs, vk, true, pressPolled_[vk] ? kAskPauses : 0};
+      Entry release{event, event.time + kReleaseDelayMs, vk, true, key.pressPolled ? kAskPauses : 0};
       release.event.pressed = false;
       release.event.modifiers = 0;
       release.event.text.clear();
@@ -65,23 +66,23 @@ void EventQueue::push(const InputEvent& event, Arrival arrival) {
       } else if (autoRepeat) {
         // One interval and a margin for the terminal's jitter; an earlier
         // repeat read late makes this gap look short, so the longer counts.
-        const std::int64_t interval = std::max(gap, repeatGap_[vk]);
+        const std::int64_t interval = std::max(gap, key.repeatGap);
         release.due = event.time + std::clamp<std::int64_t>(interval + std::max<std::int64_t>(interval / 4, 10), 30,
                                                             kReleaseDelayMs);
         release.pausesLeft = 0;
         release.holdBit = -1;
         release.repeat = true;
       }
-      repeatGap_[vk] = autoRepeat ? gap : 0;
+      key.repeatGap = autoRepeat ? gap : 0;
       queue_.push_back(release);
       return;
     }
     // A release the terminal reported itself.
-    heldDown_[vk] = false;
-    if (event.time - pressTime_[vk] < kReleaseDelayMs) {
-      entry.due = pressTime_[vk] + kReleaseDelayMs;
+    key.heldDown = false;
+    if (event.time - key.pressTime < kReleaseDelayMs) {
+      entry.due = key.pressTime + kReleaseDelayMs;
       entry.holdBit = vk;
-      entry.pausesLeft = pressPolled_[vk] ? kAskPauses : 0;
+      entry.pausesLeft = key.pressPolled ? kAskPauses : 0;
     }
     queue_.push_back(entry);
     return;
@@ -89,20 +90,20 @@ void EventQueue::push(const InputEvent& event, Arrival arrival) {
   if (event.kind == EventKind::Mouse) {
     const std::uint8_t gained = static_cast<std::uint8_t>(event.buttons & ~mouseButtons_);
     const Cell at{event.x, event.y};
-    if ((gained & kButtonLeft) && !(at == seenPointer_)) {
-      if (!(at == queuedPointer_)) {
+    if ((gained & kButtonLeft) && !(at == pointer_.seen)) {
+      if (!(at == pointer_.queued)) {
         Entry move = entry;
         move.event.buttons = mouseButtons_;
         queue_.push_back(move);
       }
       entry.awaitsPointer = true;
     }
-    queuedPointer_ = at;
+    pointer_.queued = at;
     const std::uint8_t lost = static_cast<std::uint8_t>(mouseButtons_ & ~event.buttons);
     for (int bit : {1, 2, 4}) {
-      if (gained & bit) pressTime_[bit] = event.time;
-      if ((lost & bit) && event.time - pressTime_[bit] < kReleaseDelayMs) {
-        entry.due = std::max(entry.due, pressTime_[bit] + kReleaseDelayMs);
+      if (gained & bit) keys_[bit].pressTime = event.time;
+      if ((lost & bit) && event.time - keys_[bit].pressTime < kReleaseDelayMs) {
+        entry.due = std::max(entry.due, keys_[bit].pressTime + kReleaseDelayMs);
         entry.holdBit = bit;
       }
     }
@@ -112,9 +113,9 @@ void EventQueue::push(const InputEvent& event, Arrival arrival) {
 }
 
 bool EventQueue::isDue(const Entry& entry, std::int64_t now) const {
-  if (entry.awaitsPointer && !(Cell{entry.event.x, entry.event.y} == seenPointer_)) return false;
+  if (entry.awaitsPointer && !(Cell{entry.event.x, entry.event.y} == pointer_.seen)) return false;
   if (entry.due <= now && entry.pausesLeft <= 0) return true;
-  return entry.holdBit >= 0 && releasable_[entry.holdBit];
+  return entry.holdBit >= 0 && keys_[entry.holdBit].releasable;
 }
 
 void EventQueue::takeDue(std::int64_t now, std::vector<InputEvent>& out) {
@@ -127,14 +128,14 @@ void EventQueue::takeDue(std::int64_t now, std::vector<InputEvent>& out) {
       continue;
     }
     const InputEvent& event = it->event;
-    auto forget = [this](int bit) { reported_[bit] = releasable_[bit] = false; };
+    auto forget = [this](int bit) { keys_[bit].reported = keys_[bit].releasable = false; };
     if (event.kind == EventKind::Key && event.pressed) {
       forget(event.vk);
-      queuedPresses_[event.vk] = std::max(queuedPresses_[event.vk] - 1, 0);
+      keys_[event.vk].queuedPresses = std::max(keys_[event.vk].queuedPresses - 1, 0);
     }
     if (event.kind == EventKind::Key) {
-      down_[event.vk] = event.pressed;
-      lapsed_[event.vk] = it->repeat;
+      keys_[event.vk].down = event.pressed;
+      keys_[event.vk].lapsed = it->repeat;
     }
     if (event.kind == EventKind::Mouse) {
       for (int bit : {1, 2, 4}) {
@@ -142,11 +143,7 @@ void EventQueue::takeDue(std::int64_t now, std::vector<InputEvent>& out) {
       }
     }
     if (it->holdBit >= 0) forget(it->holdBit);
-    if (event.kind == EventKind::Mouse && !(Cell{event.x, event.y} == takenPointer_)) {
-      takenPointer_ = {event.x, event.y};
-      pointerRead_ = false;
-      pausesSinceTaken_ = 0;
-    }
+    if (event.kind == EventKind::Mouse) pointer_.take({event.x, event.y});
     const bool waited = it->awaitsPointer;
     out.push_back(event);
     it = queue_.erase(it);
@@ -179,8 +176,8 @@ void EventQueue::takeAll(std::vector<InputEvent>& out) {
 
 void EventQueue::releaseHeldKeys(std::int64_t now) {
   for (int vk = 1; vk < 256; ++vk) {
-    if (!heldDown_[vk]) continue;
-    heldDown_[vk] = false;
+    if (!keys_[vk].heldDown) continue;
+    keys_[vk].heldDown = false;
     InputEvent release;
     release.time = now;
     release.vk = static_cast<std::uint8_t>(vk);
@@ -190,8 +187,7 @@ void EventQueue::releaseHeldKeys(std::int64_t now) {
 }
 
 void EventQueue::keysForgotten() {
-  std::fill(std::begin(down_), std::end(down_), false);
-  std::fill(std::begin(lapsed_), std::end(lapsed_), false);
+  for (KeyRecord& key : keys_) key.down = key.lapsed = false;
   // A repeat still queued becomes a fresh tap, released as one would be.
   bool queued[256] = {};
   for (Entry& entry : queue_) {
@@ -202,25 +198,25 @@ void EventQueue::keysForgotten() {
     entry.repeat = false;
     entry.holdBit = vk;
     entry.due = std::max(entry.due, entry.event.time + kReleaseDelayMs);
-    entry.pausesLeft = pressPolled_[vk] ? kAskPauses : 0;
+    entry.pausesLeft = keys_[vk].pressPolled ? kAskPauses : 0;
   }
 }
 
 bool EventQueue::heldSilently(std::int64_t now, std::int64_t silence) const {
   for (int vk = 1; vk < 256; ++vk) {
-    if (heldDown_[vk] && now - heardAt_[vk] >= silence) return true;
+    if (keys_[vk].heldDown && now - keys_[vk].heardAt >= silence) return true;
   }
   return false;
 }
 
 void EventQueue::reportedDown(int bit) {
-  if (bit >= 0 && bit < 256) reported_[bit] = true;
+  if (bit >= 0 && bit < 256) keys_[bit].reported = true;
 }
 
 void EventQueue::paused() {
-  for (int bit = 0; bit < 256; ++bit) releasable_[bit] = releasable_[bit] || reported_[bit];
+  for (KeyRecord& key : keys_) key.releasable = key.releasable || key.reported;
   for (Entry& entry : queue_) entry.pausesLeft = std::max(entry.pausesLeft - 1, 0);
-  if (!(takenPointer_ == seenPointer_) && (pointerRead_ || ++pausesSinceTaken_ >= 2)) seenPointer_ = takenPointer_;
+  pointer_.paused();
 }
 
 std::int64_t EventQueue::nextDue() const {
@@ -231,9 +227,10 @@ std::int64_t EventQueue::nextDue() const {
 
 void EventQueue::clear() {
   queue_.clear();
-  std::fill(std::begin(queuedPresses_), std::end(queuedPresses_), 0);
-  std::fill(std::begin(reported_), std::end(reported_), false);
-  std::fill(std::begin(releasable_), std::end(releasable_), false);
+  for (KeyRecord& key : keys_) {
+    key.queuedPresses = 0;
+    key.reported = key.releasable = false;
+  }
 }
 
 }  // namespace kotodama

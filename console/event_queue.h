@@ -30,6 +30,7 @@
 // there, and waits until the screen has read that position and finished its
 // pass (a pause after the read, or two pauses): so it chooses what is under
 // it, as a click after a move does.
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <vector>
@@ -37,6 +38,32 @@
 #include "console/input_decoder.h"
 
 namespace kotodama {
+
+// Where the pointer is as the queue and the screens know it: a left-button
+// press away from where a screen has seen the pointer waits until one has.
+struct PointerSight {
+  struct Cell {
+    int x = -1, y = -1;
+    bool operator==(const Cell&) const = default;
+  };
+  Cell queued;  // where the last queued mouse report puts the pointer
+  Cell taken;   // ...the last one taken
+  Cell seen;    // ...the last one a screen has finished a pass with
+  bool read = false;  // read since taken
+  int pausesSinceTaken = 0;
+
+  void take(Cell at) {
+    if (at == taken) return;
+    taken = at;
+    read = false;
+    pausesSinceTaken = 0;
+  }
+  // A screen has finished its pass with the pointer it took once it has read
+  // it, or after two pauses.
+  void paused() {
+    if (!(taken == seen) && (read || ++pausesSinceTaken >= 2)) seen = taken;
+  }
+};
 
 class EventQueue {
  public:
@@ -86,7 +113,7 @@ class EventQueue {
   void paused();
 
   // keyDown has just read the pointer's column or row.
-  void pointerRead() { pointerRead_ = true; }
+  void pointerRead() { pointer_.read = true; }
 
   // The earliest time at which a queued event not yet due becomes due; -1
   // when nothing waits for time.
@@ -106,31 +133,29 @@ class EventQueue {
     bool repeat = false;  // a guessed release after an auto-repeat: due by time alone
     bool awaitsPointer = false;  // a press due once the screen has seen its position
   };
-  struct Cell {
-    int x = -1, y = -1;
-    bool operator==(const Cell&) const = default;
-  };
+  using Cell = PointerSight::Cell;
   static int channelOf(const InputEvent& event);
   bool isDue(const Entry& entry, std::int64_t now) const;
 
   std::deque<Entry> queue_;
-  bool reported_[256] = {};    // reported down since its last press was taken
-  bool releasable_[256] = {};  // ...and the game has paused since
-  std::int64_t pressTime_[256] = {};
-  bool pressSeen_[256] = {};
-  bool heldDown_[256] = {};  // pressed, as a terminal that reports releases says, and not yet released
-  std::int64_t heardAt_[256] = {};  // ...its last press or repeat
-  bool pressPolled_[256] = {};  // the key's last press arrived while a screen polled
-  bool down_[256] = {};  // the key reads down: a press was taken and no release or resetKeys since
-  bool lapsed_[256] = {};  // ...or it reads up by the guessed release of an auto-repeat
-  int queuedPresses_[256] = {};
-  std::int64_t repeatGap_[256] = {};  // the key's last auto-repeat interval, 0 when it was no repeat
+  // What the queue knows of one key-state bit: a key's code, or a mouse
+  // button's (1, 2, 4).
+  struct KeyRecord {
+    bool reported = false;    // reported down since its last press was taken
+    bool releasable = false;  // ...and the game has paused since
+    std::int64_t pressTime = 0;
+    bool pressSeen = false;
+    bool heldDown = false;      // pressed, as a terminal that reports releases says, and not yet released
+    std::int64_t heardAt = 0;   // ...its last press or repeat
+    bool pressPolled = false;   // the key's last press arrived while a screen polled
+    bool down = false;    // the key reads down: a press was taken and no release or resetKeys since
+    bool lapsed = false;  // ...or it reads up by the guessed release of an auto-repeat
+    int queuedPresses = 0;
+    std::int64_t repeatGap = 0;  // the key's last auto-repeat interval, 0 when it was no repeat
+  };
+  std::array<KeyRecord, 256> keys_{};
   std::uint8_t mouseButtons_ = 0;  // buttons held after the last queued mouse report
-  Cell queuedPointer_;  // where the last queued mouse report puts the pointer
-  Cell takenPointer_;   // ...the last one taken
-  Cell seenPointer_;    // ...the last one a screen has finished a pass with
-  bool pointerRead_ = false;  // read since taken
-  int pausesSinceTaken_ = 0;
+  PointerSight pointer_;
 };
 
 }  // namespace kotodama

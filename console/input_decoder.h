@@ -94,10 +94,6 @@ class InputDecoder {
   void step(unsigned char byte, std::int64_t now, std::vector<InputEvent>& out);
   bool byteKey(unsigned char byte, std::uint8_t modifiers, std::int64_t time,
                std::vector<InputEvent>& out);
-  void dispatchCsi(unsigned char final, std::vector<InputEvent>& out);
-  void dispatchSs3(unsigned char final, std::vector<InputEvent>& out);
-  void mouseReport(std::uint32_t code, std::uint32_t x, std::uint32_t y, bool release,
-                   std::vector<InputEvent>& out);
   void flushUtf8(std::vector<InputEvent>& out);
 
   State state_ = State::Ground;

@@ -19,6 +19,10 @@ struct TerminalSize {
 // Taking a terminal over: the alternate screen, cleared, with mouse reporting
 // (any motion, SGR coordinates).
 inline constexpr char kEnterSequence[] = "\033[?1049h\033[H\033[2J\033[?1003h\033[?1006h";
+// Giving it back: mouse reporting off, colours reset, the caret shown, the
+// alternate screen cleared and left. The page's script ends the game in a
+// browser tab with the same bytes.
+inline constexpr char kGiveBackSequence[] = "\033[?1006l\033[?1003l\033[?1000l\033[0m\033[?25h\033[H\033[2J\033[?1049l";
 // The kitty keyboard protocol's flags 1|2|8 (disambiguated keys,
 // press/repeat/release events, every key as an escape code), pushed while
 // keys are polled, and popped.

@@ -73,7 +73,8 @@ term.parser.registerCsiHandler({ prefix: '<', final: 'u' }, function (params) {
 window.kotodamaKeyFlags = function () { return keyFlags.length ? keyFlags[keyFlags.length - 1] : 0; };
 
 // Keys the protocol names by a letter (CSI 1;mods:event letter) or a number
-// (CSI number;mods:event u / ~).
+// (CSI number;mods:event u / ~). The game's tests decode every entry of these
+// tables and of plainKeys below (tests/console/web_page_keys_test.cpp).
 var letterKeys = { ArrowUp: 'A', ArrowDown: 'B', ArrowRight: 'C', ArrowLeft: 'D', Home: 'H', End: 'F',
                    F1: 'P', F2: 'Q', F4: 'S' };
 var numberKeys = { Enter: [13, 'u'], Escape: [27, 'u'], Tab: [9, 'u'], Backspace: [127, 'u'],
@@ -266,7 +267,8 @@ Module.preRun.push(function () {
 // The end of the game, however it comes: END (main returns), an exit (the
 // fatal stops), an abort, or an error. The terminal is given
 // back (mouse reports off, colours reset, the caret shown, the main screen
-// again), and the page is told once, with the status (-1: aborted).
+// again: the game's kGiveBackSequence, console/terminal.h, which a test holds
+// this copy to), and the page is told once, with the status (-1: aborted).
 var leaveSequence = '\x1b[?1006l\x1b[?1003l\x1b[?1000l\x1b[0m\x1b[?25h\x1b[H\x1b[2J\x1b[?1049l';
 function endGame(status) {
   if (gameOver) return;
