@@ -504,6 +504,6 @@ class PosixPlatform final : public Platform {
 
 }  // namespace
 
-std::unique_ptr<Platform> openPlatform() { return std::make_unique<PosixPlatform>(); }
+std::unique_ptr<Host> openHost() { return std::make_unique<PosixPlatform>(); }
 
 }  // namespace kotodama

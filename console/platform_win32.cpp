@@ -456,6 +456,6 @@ class Win32ConsoleApi final : public ConsoleApi {
 
 }  // namespace
 
-std::unique_ptr<NativePlatform> openPlatform() { return std::make_unique<Win32ConsoleApi>(); }
+std::unique_ptr<Host> openHost() { return std::make_unique<Win32ConsoleApi>(); }
 
 }  // namespace kotodama
