@@ -81,7 +81,7 @@ int columnsOfText(const std::string& utf8) {
 
 std::unique_ptr<Tables> buildTables() {
   auto tables = std::make_unique<Tables>();
-  ShiftJisDecoder decoder;
+  CodePage932 codePage;
   for (unsigned b = 0; b < 256; ++b) {
     Glyph& glyph = tables->single[b];
     if (isPrintableAscii(b)) {
@@ -103,7 +103,7 @@ std::unique_ptr<Tables> buildTables() {
       const char code[2] = {static_cast<char>(lead), static_cast<char>(trail)};
       utf8.clear();
       Glyph& glyph = tables->pairs[static_cast<std::size_t>(leadIndex(lead) * kTrailCount + trailIndex(trail))];
-      if (decoder.convert(code, 2, utf8) && utf8.size() <= sizeof glyph.utf8) {
+      if (codePage.toUtf8(code, 2, utf8) && utf8.size() <= sizeof glyph.utf8) {
         fill(glyph, utf8, true, columnsOfText(utf8) != 2);
       } else {
         fill(glyph, "??", false, false);  // an unassigned code still takes its two columns
@@ -289,7 +289,7 @@ std::string shiftJisToUtf8(std::string_view sjis) {
 std::string utf8ToShiftJis(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size());
-  std::unique_ptr<ShiftJisEncoder> encoder;  // opened at the first non-ASCII character
+  std::unique_ptr<CodePage932> codePage;  // opened at the first non-ASCII character
   while (!utf8.empty()) {
     const auto b0 = static_cast<unsigned char>(utf8[0]);
     if (b0 < 0x80) {
@@ -304,8 +304,8 @@ std::string utf8ToShiftJis(std::string_view utf8) {
       utf8.remove_prefix(1);
       continue;
     }
-    if (!encoder) encoder = std::make_unique<ShiftJisEncoder>();
-    if (!encoder->convert(cp, out)) out += '?';
+    if (!codePage) codePage = std::make_unique<CodePage932>();
+    if (!codePage->fromUnicode(cp, out)) out += '?';
     utf8.remove_prefix(length);
   }
   return out;

@@ -47,12 +47,10 @@ std::uint32_t lookUp(const std::uint32_t (&table)[N][2], std::uint32_t key) {
 
 }  // namespace
 
-struct ShiftJisDecoder::System {};
-struct ShiftJisEncoder::System {};
-ShiftJisDecoder::ShiftJisDecoder() = default;
-ShiftJisEncoder::ShiftJisEncoder() = default;
+struct CodePage932::System {};
+CodePage932::CodePage932() = default;
 
-bool ShiftJisDecoder::convert(const char* sjis, std::size_t size, std::string& out) {
+bool CodePage932::toUtf8(const char* sjis, std::size_t size, std::string& out) {
   if (size != 2) return false;
   const std::uint32_t cp = lookUp(kCp932Pairs, static_cast<unsigned char>(sjis[0]) << 8 | static_cast<unsigned char>(sjis[1]));
   if (cp == 0) return false;
@@ -60,7 +58,7 @@ bool ShiftJisDecoder::convert(const char* sjis, std::size_t size, std::string& o
   return true;
 }
 
-bool ShiftJisEncoder::convert(char32_t cp, std::string& out) {
+bool CodePage932::fromUnicode(char32_t cp, std::string& out) {
   const std::uint32_t code = lookUp(kCp932Codes, cp);
   if (code == 0) return false;
   if (code > 0xFF) out += static_cast<char>(code >> 8);
@@ -110,28 +108,24 @@ class Iconv {
 
 }  // namespace
 
-struct ShiftJisDecoder::System {
-  Iconv iconv{"UTF-8", "CP932"};
+struct CodePage932::System {
+  Iconv toUtf8{"UTF-8", "CP932"};
+  Iconv fromUtf8{"CP932", "UTF-8"};
 };
-struct ShiftJisEncoder::System {
-  Iconv iconv{"CP932", "UTF-8"};
-};
-ShiftJisDecoder::ShiftJisDecoder() : system_(std::make_unique<System>()) {}
-ShiftJisEncoder::ShiftJisEncoder() : system_(std::make_unique<System>()) {}
+CodePage932::CodePage932() : system_(std::make_unique<System>()) {}
 
-bool ShiftJisDecoder::convert(const char* sjis, std::size_t size, std::string& out) {
-  return system_->iconv.convert(sjis, size, out);
+bool CodePage932::toUtf8(const char* sjis, std::size_t size, std::string& out) {
+  return system_->toUtf8.convert(sjis, size, out);
 }
 
-bool ShiftJisEncoder::convert(char32_t cp, std::string& out) {
+bool CodePage932::fromUnicode(char32_t cp, std::string& out) {
   std::string utf8;
   appendUtf8(utf8, cp);
-  return system_->iconv.convert(utf8.data(), utf8.size(), out);
+  return system_->fromUtf8.convert(utf8.data(), utf8.size(), out);
 }
 
 #endif
 
-ShiftJisDecoder::~ShiftJisDecoder() = default;
-ShiftJisEncoder::~ShiftJisEncoder() = default;
+CodePage932::~CodePage932() = default;
 
 }  // namespace kotodama

@@ -3,13 +3,7 @@
 // The clock, joysticks and sounds are platform_win32_system.cpp's, text
 // conversion platform_win32_text.cpp's and the slot files' calls
 // slots/slot_storage_win32.cpp's.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "console/platform_win32.h"
 
 #include <atomic>
 #include <cstddef>
@@ -20,7 +14,6 @@
 #include <vector>
 
 #include "console/console_api.h"
-#include "console/platform_win32.h"
 
 namespace kotodama {
 

@@ -2,7 +2,16 @@
 // The Windows platform's system calls (platform_win32_system.cpp): the clock,
 // sleeping and leaving, the version, handles and messages of kernel32, and
 // winmm's joysticks and sounds. The console's own calls and what a stop puts
-// back complete it in platform_win32.cpp. Private to the two.
+// back complete it in platform_win32.cpp. Private to the Windows platform's
+// files, which include windows.h through it, without the min and max macros.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
 #include <cstdint>
 
 #include "console/console_api.h"

@@ -1,13 +1,7 @@
 // The Windows platform's system calls: the clock (the performance counter,
 // with waits of a millisecond's precision), sleeping, leaving, the version,
 // handles and messages of kernel32, and winmm's joysticks and sounds.
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "console/platform_win32.h"
 // After windows.h:
 #include <mmsystem.h>
 #include <digitalv.h>
@@ -18,8 +12,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-
-#include "console/platform_win32.h"
 
 namespace kotodama {
 

@@ -1,13 +1,7 @@
 // Text on Windows: code page 932 through the system's code page functions,
 // and the columns of a character by its East Asian width (Windows has no
 // wcwidth to ask).
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "console/platform_win32.h"
 
 #include "console/system_text.h"
 #include "console/utf8.h"
@@ -16,14 +10,11 @@ namespace kotodama {
 
 int terminalColumns(char32_t cp) { return eastAsianColumns(cp); }
 
-struct ShiftJisDecoder::System {};
-struct ShiftJisEncoder::System {};
-ShiftJisDecoder::ShiftJisDecoder() = default;
-ShiftJisEncoder::ShiftJisEncoder() = default;
-ShiftJisDecoder::~ShiftJisDecoder() = default;
-ShiftJisEncoder::~ShiftJisEncoder() = default;
+struct CodePage932::System {};
+CodePage932::CodePage932() = default;
+CodePage932::~CodePage932() = default;
 
-bool ShiftJisDecoder::convert(const char* sjis, std::size_t size, std::string& out) {
+bool CodePage932::toUtf8(const char* sjis, std::size_t size, std::string& out) {
   wchar_t wide[4];
   const int n = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, sjis, static_cast<int>(size), wide, 4);
   if (n <= 0) return false;
@@ -39,7 +30,7 @@ bool ShiftJisDecoder::convert(const char* sjis, std::size_t size, std::string& o
   return true;
 }
 
-bool ShiftJisEncoder::convert(char32_t cp, std::string& out) {
+bool CodePage932::fromUnicode(char32_t cp, std::string& out) {
   wchar_t wide[2];
   int n = 1;
   if (cp >= 0x10000) {

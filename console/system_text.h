@@ -10,33 +10,21 @@
 
 namespace kotodama {
 
-// One character of code page 932 (one or two bytes) to UTF-8.
-class ShiftJisDecoder {
+// Code page 932, one character at a time.
+class CodePage932 {
  public:
-  ShiftJisDecoder();
-  ~ShiftJisDecoder();
-  ShiftJisDecoder(const ShiftJisDecoder&) = delete;
-  ShiftJisDecoder& operator=(const ShiftJisDecoder&) = delete;
+  CodePage932();
+  ~CodePage932();
+  CodePage932(const CodePage932&) = delete;
+  CodePage932& operator=(const CodePage932&) = delete;
 
-  // Appends the character's UTF-8 to `out`; false when the bytes hold none.
-  bool convert(const char* sjis, std::size_t size, std::string& out);
+  // One character of code page 932 (one or two bytes): its UTF-8 appended
+  // to `out`; false when the bytes hold none.
+  bool toUtf8(const char* sjis, std::size_t size, std::string& out);
 
- private:
-  struct System;
-  std::unique_ptr<System> system_;
-};
-
-// One Unicode character to code page 932.
-class ShiftJisEncoder {
- public:
-  ShiftJisEncoder();
-  ~ShiftJisEncoder();
-  ShiftJisEncoder(const ShiftJisEncoder&) = delete;
-  ShiftJisEncoder& operator=(const ShiftJisEncoder&) = delete;
-
-  // Appends the character's code to `out`; false, appending nothing, when
-  // code page 932 cannot hold it.
-  bool convert(char32_t cp, std::string& out);
+  // One Unicode character: its code appended to `out`; false, appending
+  // nothing, when code page 932 cannot hold it.
+  bool fromUnicode(char32_t cp, std::string& out);
 
  private:
   struct System;
