@@ -3,7 +3,7 @@
 // draws, reads and plays through, behind one narrow interface: the whole
 // Windows platform. The records mirror the Windows ones field for field in
 // plain portable types, so the console-API mode builds and is tested on every
-// platform: platform_win32.cpp hands each call to the system, the tests keep
+// platform: platform_win32*.cpp hand each call to the system, the tests keep
 // a console's state in a fake.
 #include <cstddef>
 #include <cstdint>
