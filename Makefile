@@ -37,6 +37,7 @@ test: test-main test-clang test-install test-asan test-fuzz test-cross test-web
 # The plain suite, with only what it needs installed (no clang, MinGW or Wine).
 test-main:
 	@./scripts/install-deps.sh main
+	@./scripts/check-seams.sh
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKOTODAMA_TESTS=ON $(CMAKE_QUIET)
 	cmake --build $(BUILD) -j$(JOBS)
 	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)

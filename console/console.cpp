@@ -27,18 +27,27 @@ void setBit(std::uint32_t (&state)[8], int bit, bool down) {
   }
 }
 
+std::unique_ptr<ConsoleBackend> backendFor(Host& host) {
+  if (Platform* terminal = host.terminal()) return makeTerminalBackend(*terminal);
+  return makeConsoleApiBackend(*host.windowsConsole());  // a Host is one of the two
+}
+
 }  // namespace
 
-Console::Console(Platform& terminal) : Console(makeTerminalBackend(terminal)) {}
+std::unique_ptr<Console> Console::open() {
+  std::unique_ptr<Host> host = openHost();
+  Host& platform = *host;
+  return std::unique_ptr<Console>(new Console(platform, std::move(host)));
+}
 
-Console::Console(ConsoleApi& windowsConsole) : Console(makeConsoleApiBackend(windowsConsole)) {}
+Console::Console(Host& host) : Console(host, nullptr) {}
 
-Console::Console(std::unique_ptr<ConsoleBackend> backend) : backend_(std::move(backend)) {
-  if (!backend_->hasOutput()) {
-    cursorInfo_.size = 0;
-    cursorInfo_.visible = false;
+Console::Console(Host& host, std::unique_ptr<Host> owned) : host_(std::move(owned)), backend_(backendFor(host)) {
+  if (backend_->hasOutput()) {
+    backend_->setCursor(cursorInfo_.visible, cursorInfo_.size);  // shown, 8% of the cell
+  } else {
+    cursorInfo_ = {0, false};
   }
-  setCursorVisible(1, 8);
 }
 
 Console::~Console() {

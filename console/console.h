@@ -7,13 +7,12 @@
 #include <cstdint>
 #include <map>
 #include <set>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include <memory>
-
 #include "console/console_api.h"
-#include "console/platform.h"
+#include "console/host.h"
 
 // GCC and clang check printf's arguments against its format; other
 // compilers take the declaration as it is.
@@ -69,10 +68,13 @@ struct ColorPair {
 
 class Console {
  public:
-  // On a terminal: escape sequences out, terminal bytes in. On a Windows
-  // console: the console's own calls.
-  explicit Console(Platform& terminal);
-  explicit Console(ConsoleApi& windowsConsole);
+  // The console of the system the game was built for, on the platform it
+  // owns (openHost).
+  static std::unique_ptr<Console> open();
+
+  // A console on `host`, which outlives it: on a terminal, escape sequences
+  // out and terminal bytes in; on a Windows console, the console's own calls.
+  explicit Console(Host& host);
   Console(const Console&) = delete;
   Console& operator=(const Console&) = delete;
   virtual ~Console();
@@ -145,13 +147,14 @@ class Console {
   void addWaveDevice(WaveOutHandle device, WaveHeader* header);
 
  private:
-  explicit Console(std::unique_ptr<ConsoleBackend> backend);
+  Console(Host& host, std::unique_ptr<Host> owned);
   void poll();  // takes in the input that is due and folds it
   void fold(const InputEvent& event);
   void readLine();
   void releaseWaveDevices();
   bool soundRegistered(SoundHandle handle) const;
 
+  std::unique_ptr<Host> host_;  // the platform, when the console owns it; outlives the backend
   std::unique_ptr<ConsoleBackend> backend_;
   std::vector<InputEvent> events_;  // scratch room for one poll
   int idlePolls_ = 0;

@@ -3,11 +3,13 @@
 // draws, reads and plays through, behind one narrow interface: the whole
 // Windows platform. The records mirror the Windows ones field for field in
 // plain portable types, so the console-API mode builds and is tested on every
-// platform: platform_win32.cpp hands each call to the system, the tests keep
+// platform: platform_win32*.cpp hand each call to the system, the tests keep
 // a console's state in a fake.
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "console/host.h"
 
 namespace kotodama {
 
@@ -163,18 +165,11 @@ struct ConsoleRestore {
 
 // The Windows platform: the calls, named after the Windows functions they
 // make, each answering as the Windows one does (true, or 0 for the
-// multimedia calls, on success); and the clock, sleeping and leaving.
-class ConsoleApi {
+// multimedia calls, on success); the clock, sleeping and leaving are every
+// platform's (host.h).
+class ConsoleApi : public Host {
  public:
-  virtual ~ConsoleApi() = default;
-
-  // Milliseconds of a monotonic clock; sleeping until console input arrives
-  // or the clock reaches `deadline`; sleeping until `deadline` whatever
-  // arrives; ending the process.
-  virtual std::int64_t now() = 0;
-  virtual void waitForInput(std::int64_t deadline) = 0;
-  virtual void sleepUntil(std::int64_t deadline) = 0;
-  [[noreturn]] virtual void exitProcess(int status) = 0;
+  ConsoleApi* windowsConsole() final { return this; }
 
   // kernel32
   virtual bool getVersionEx(VersionInfo& info) = 0;

@@ -1,16 +1,17 @@
 #pragma once
 // The terminal platform: the one seam between the game and a POSIX system
-// (platform_posix.cpp): bytes out, bytes in, a monotonic clock, sleeping,
-// joysticks and leaving the process; scripted ones stand in for it in the
-// tests. On Windows the seam is the console's own calls (console_api.h,
-// platform_win32.cpp).
+// (platform_posix*.cpp) or a web page (platform_web.cpp): bytes out, bytes
+// in, joysticks, and what every platform gives (host.h: the clock, sleeping,
+// leaving the process); scripted ones stand in for it in the tests. On
+// Windows the seam is the console's own calls (console_api.h,
+// platform_win32*.cpp).
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 
-#include "console/console_api.h"
 #include "console/display_text.h"
+#include "console/host.h"
 #include "console/terminal.h"
 
 namespace kotodama {
@@ -24,9 +25,9 @@ struct JoystickReading {
 // protocol the terminal sends them as keys instead.
 enum class KeySignal { Interrupt, Quit, Suspend };
 
-class Platform {
+class Platform : public Host {
  public:
-  virtual ~Platform() = default;
+  Platform* terminal() final { return this; }
 
   // How the terminal shows text.
   virtual TerminalEncoding encoding() const = 0;
@@ -44,16 +45,6 @@ class Platform {
 
   // Standard input has ended: nothing will ever arrive again.
   virtual bool inputEnded() const = 0;
-
-  // Milliseconds of a monotonic clock.
-  virtual std::int64_t now() = 0;
-
-  // Sleeps until input can be read or the clock reaches `deadline`, whichever
-  // comes first. A deadline in the past returns at once.
-  virtual void waitForInput(std::int64_t deadline) = 0;
-
-  // Sleeps until the clock reaches `deadline`, whatever arrives meanwhile.
-  virtual void sleepUntil(std::int64_t deadline) = 0;
 
   // Joystick 0 or 1.
   virtual JoystickReading joystick(int id) = 0;
@@ -79,19 +70,6 @@ class Platform {
   // again (a stop and continue): its screen must be drawn again. `size` is
   // its size now.
   virtual bool screenChanged(TerminalSize& /*size*/) { return false; }
-
-  // Puts the terminal back as it was and ends the process with `status`.
-  [[noreturn]] virtual void exitProcess(int status) = 0;
 };
-
-// The platform the game runs on: the terminal it was started in, which it
-// takes over at once and gives back when destroyed or on exitProcess; on
-// Windows, the console's calls.
-#ifdef _WIN32
-using NativePlatform = ConsoleApi;
-#else
-using NativePlatform = Platform;
-#endif
-std::unique_ptr<NativePlatform> openPlatform();
 
 }  // namespace kotodama

@@ -126,7 +126,7 @@ class WebPlatform final : public Platform {
 
 }  // namespace
 
-std::unique_ptr<Platform> openPlatform() { return std::make_unique<WebPlatform>(); }
+std::unique_ptr<Host> openHost() { return std::make_unique<WebPlatform>(); }
 
 SlotStorage& systemSlotStorage() {
   static WebSlotStorage storage;

@@ -1,20 +1,9 @@
-// The platform for a Windows console: the console, joystick and sound calls
-// of ConsoleApi handed to kernel32 and winmm, the clock, sleeping, and what
-// Ctrl+C, Ctrl+Break and closing the window put back. The only file that
-// speaks to Windows itself, but for the slot files' calls
-// (slots/slot_storage_win32.cpp).
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-// After windows.h:
-#include <mmsystem.h>
-#include <digitalv.h>
-// The interface's own names, not the Windows macros of the same spelling.
-#undef mciSendCommand
+// The platform for a Windows console: the console calls of ConsoleApi handed
+// to kernel32, and what Ctrl+C, Ctrl+Break and closing the window put back.
+// The clock, joysticks and sounds are platform_win32_system.cpp's, text
+// conversion platform_win32_text.cpp's and the slot files' calls
+// slots/slot_storage_win32.cpp's.
+#include "console/platform_win32.h"
 
 #include <atomic>
 #include <cstddef>
@@ -25,16 +14,12 @@
 #include <vector>
 
 #include "console/console_api.h"
-#include "console/platform.h"
 
 namespace kotodama {
 
 namespace {
 
 // The portable records and numbers are the Windows ones.
-static_assert(sizeof(OSVERSIONINFOA) == sizeof(VersionInfo));
-static_assert(VER_PLATFORM_WIN32_NT == kPlatformWin32Nt);
-static_assert(STD_INPUT_HANDLE == kStdInputHandle && STD_OUTPUT_HANDLE == kStdOutputHandle);
 static_assert(KEY_EVENT == kKeyEvent && MOUSE_EVENT == kMouseEvent && WINDOW_BUFFER_SIZE_EVENT == kWindowBufferSizeEvent &&
               MENU_EVENT == kMenuEvent && FOCUS_EVENT == kFocusEvent);
 static_assert(RIGHT_ALT_PRESSED == kRightAltPressed && LEFT_ALT_PRESSED == kLeftAltPressed &&
@@ -48,26 +33,8 @@ static_assert(ENABLE_PROCESSED_INPUT == kEnableProcessedInput && ENABLE_LINE_INP
               ENABLE_MOUSE_INPUT == kEnableMouseInput && ENABLE_INSERT_MODE == kEnableInsertMode &&
               ENABLE_QUICK_EDIT_MODE == kEnableQuickEditMode && ENABLE_EXTENDED_FLAGS == kEnableExtendedFlags &&
               ENABLE_VIRTUAL_TERMINAL_INPUT == kEnableVirtualTerminalInput);
-static_assert(FORMAT_MESSAGE_ALLOCATE_BUFFER == kFormatMessageAllocateBuffer &&
-              FORMAT_MESSAGE_IGNORE_INSERTS == kFormatMessageIgnoreInserts &&
-              FORMAT_MESSAGE_FROM_SYSTEM == kFormatMessageFromSystem &&
-              MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT) == kLanguageUserDefault);
-static_assert(JOYSTICKID1 == kJoystickId1 && JOYSTICKID2 == kJoystickId2 && JOYERR_NOERROR == kJoyErrNoError);
-static_assert(MCI_PLAY == kMciPlay && MCI_STOP == kMciStop && MCI_NOTIFY == kMciNotify && MCI_WAIT == kMciWait &&
-              MCI_FROM == kMciFrom && MCI_TO == kMciTo && MCI_DGV_PLAY_REPEAT == kMciDgvPlayRepeat);
-// A header in the device table is the WAVEHDR the device was prepared with.
-static_assert(sizeof(WAVEHDR) == sizeof(WaveHeader));
-static_assert(offsetof(WAVEHDR, lpData) == offsetof(WaveHeader, data) &&
-              offsetof(WAVEHDR, dwBufferLength) == offsetof(WaveHeader, bufferLength) &&
-              offsetof(WAVEHDR, dwBytesRecorded) == offsetof(WaveHeader, bytesRecorded) &&
-              offsetof(WAVEHDR, dwUser) == offsetof(WaveHeader, user) &&
-              offsetof(WAVEHDR, dwFlags) == offsetof(WaveHeader, flags) &&
-              offsetof(WAVEHDR, dwLoops) == offsetof(WaveHeader, loops) &&
-              offsetof(WAVEHDR, lpNext) == offsetof(WaveHeader, next) &&
-              offsetof(WAVEHDR, reserved) == offsetof(WaveHeader, reserved));
 
 HANDLE toHandle(ConsoleHandle handle) { return reinterpret_cast<HANDLE>(handle); }
-ConsoleHandle fromHandle(HANDLE handle) { return reinterpret_cast<ConsoleHandle>(handle); }
 COORD toCoord(Coord c) { return COORD{c.x, c.y}; }
 Coord fromCoord(COORD c) { return Coord{c.X, c.Y}; }
 
@@ -136,100 +103,23 @@ bool writeFileAll(HANDLE handle, const char* bytes, std::size_t size) {
   return true;
 }
 
-class Win32ConsoleApi final : public ConsoleApi {
+class Win32ConsoleApi final : public Win32System {
  public:
   Win32ConsoleApi() {
     InitializeCriticalSection(&gStop.lock);
     SetConsoleCtrlHandler(onControl, TRUE);
-    QueryPerformanceFrequency(&frequency_);
-    if (frequency_.QuadPart <= 0) frequency_.QuadPart = 1000;
-    timeBeginPeriod(1);  // waits of a few milliseconds, not of a 15.6 ms tick
-    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-    DWORD mode = 0;
-    consoleInput_ = input != INVALID_HANDLE_VALUE && input != nullptr && GetConsoleMode(input, &mode);
   }
   ~Win32ConsoleApi() override {
-    timeEndPeriod(1);
     SetConsoleCtrlHandler(onControl, FALSE);
     DeleteCriticalSection(&gStop.lock);
   }
   Win32ConsoleApi(const Win32ConsoleApi&) = delete;
   Win32ConsoleApi& operator=(const Win32ConsoleApi&) = delete;
 
-  std::int64_t now() override {
-    LARGE_INTEGER counter{};
-    QueryPerformanceCounter(&counter);
-    const std::int64_t ticks = counter.QuadPart;
-    const std::int64_t frequency = frequency_.QuadPart;
-    return ticks / frequency * 1000 + ticks % frequency * 1000 / frequency;
-  }
-
-  void waitForInput(std::int64_t deadline) override {
-    const std::int64_t wait = deadline - now();
-    if (wait <= 0) return;
-    const DWORD timeout = static_cast<DWORD>(wait > 60'000 ? 60'000 : wait);
-    if (consoleInput_) {
-      WaitForSingleObject(GetStdHandle(STD_INPUT_HANDLE), timeout);
-    } else {
-      Sleep(timeout);
-    }
-  }
-
-  void sleepUntil(std::int64_t deadline) override {
-    for (std::int64_t wait = deadline - now(); wait > 0; wait = deadline - now()) {
-      Sleep(static_cast<DWORD>(wait > 60'000 ? 60'000 : wait));
-    }
-  }
-
-  [[noreturn]] void exitProcess(int status) override {
-    // The console has been given back by the Console; what is registered
-    // with atexit runs as the process ends.
-    timeEndPeriod(1);
-    std::exit(status);
-  }
-
-  bool getVersionEx(VersionInfo& info) override {
-    OSVERSIONINFOA version{};
-    version.dwOSVersionInfoSize = info.size;
-#if defined(_MSC_VER)
-#pragma warning(push)
-#pragma warning(disable : 4996)  // GetVersionExA is deprecated
-#else
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-#endif
-    if (info.size != sizeof version || !GetVersionExA(&version)) return false;
-#if defined(_MSC_VER)
-#pragma warning(pop)
-#else
-#pragma GCC diagnostic pop
-#endif
-    info.major = version.dwMajorVersion;
-    info.minor = version.dwMinorVersion;
-    info.build = version.dwBuildNumber;
-    info.platformId = version.dwPlatformId;
-    std::memcpy(info.servicePack, version.szCSDVersion, sizeof info.servicePack);
-    info.servicePack[sizeof info.servicePack - 1] = '\0';
-    return true;
-  }
-
-  ConsoleHandle getStdHandle(std::uint32_t which) override { return fromHandle(GetStdHandle(which)); }
-
   bool closeHandle(ConsoleHandle handle) override {
     Locked lock;
     return !gStop.stopped && CloseHandle(toHandle(handle));
   }
-
-  std::uint32_t getLastError() override { return GetLastError(); }
-
-  std::uint32_t formatMessage(std::uint32_t flags, std::uint32_t messageId, std::uint32_t languageId,
-                              char** text) override {
-    // With FORMAT_MESSAGE_ALLOCATE_BUFFER the buffer argument receives the
-    // address of the allocated text.
-    return FormatMessageA(flags, nullptr, messageId, languageId, reinterpret_cast<LPSTR>(text), 0, nullptr);
-  }
-
-  void localFree(char* text) override { LocalFree(text); }
 
   bool setConsoleCursorPosition(ConsoleHandle output, Coord cell) override {
     Locked lock;
@@ -406,40 +296,7 @@ class Win32ConsoleApi final : public ConsoleApi {
     gStop.armed = false;
   }
 
-  std::uint32_t joyGetPos(std::uint32_t joystickId, JoyInfo& info) override {
-    JOYINFO reading{};
-    const MMRESULT result = ::joyGetPos(joystickId, &reading);
-    if (result == JOYERR_NOERROR) info = JoyInfo{reading.wXpos, reading.wYpos, reading.wZpos, reading.wButtons};
-    return result;
-  }
-
-  std::uint32_t mciSendCommand(std::uint32_t deviceId, std::uint32_t message, std::uintptr_t flags,
-                               MciPlayParams* params) override {
-    if (params == nullptr) return ::mciSendCommandA(deviceId, message, flags, 0);
-    MCI_PLAY_PARMS play{params->callback, params->from, params->to};
-    const MCIERROR result = ::mciSendCommandA(deviceId, message, flags, reinterpret_cast<DWORD_PTR>(&play));
-    *params = MciPlayParams{play.dwCallback, play.dwFrom, play.dwTo};
-    return result;
-  }
-
-  std::uint32_t waveOutReset(WaveOutHandle device) override {
-    return ::waveOutReset(reinterpret_cast<HWAVEOUT>(device));
-  }
-
-  std::uint32_t waveOutUnprepareHeader(WaveOutHandle device, WaveHeader* header, std::uint32_t size) override {
-    // The header is the WAVEHDR the device was prepared with (same layout,
-    // checked above); only winmm reads it as one.
-    return ::waveOutUnprepareHeader(reinterpret_cast<HWAVEOUT>(device), reinterpret_cast<LPWAVEHDR>(header), size);
-  }
-
-  std::uint32_t waveOutClose(WaveOutHandle device) override {
-    return ::waveOutClose(reinterpret_cast<HWAVEOUT>(device));
-  }
-
  private:
-  LARGE_INTEGER frequency_{};
-  bool consoleInput_ = false;
-
   // The typed line as UTF-8, without its line end, cut to `limit` bytes at a
   // character boundary.
   static bool finish(std::wstring& line, std::string& utf8, std::size_t limit) {
@@ -456,6 +313,6 @@ class Win32ConsoleApi final : public ConsoleApi {
 
 }  // namespace
 
-std::unique_ptr<NativePlatform> openPlatform() { return std::make_unique<Win32ConsoleApi>(); }
+std::unique_ptr<Host> openHost() { return std::make_unique<Win32ConsoleApi>(); }
 
 }  // namespace kotodama

@@ -4,7 +4,7 @@
 // (line_editor.*). Here: bytes in, decoded into events and queued with their
 // guessed releases (or, where the terminal knows the kitty keyboard
 // protocol, its true ones), polls and waits. The OS side is the platform
-// (platform_posix.cpp).
+// (platform.h: platform_posix*.cpp, platform_web.cpp).
 #include <algorithm>
 #include <cstdlib>
 

@@ -3,7 +3,6 @@
 #include <memory>
 
 #include "console/console.h"
-#include "console/platform.h"
 #include "game/game_loop.h"
 
 namespace {
@@ -40,8 +39,7 @@ int main(int argc, char** argv) {
     // A full disk or a closed pipe is a failure, as for any other program.
     return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
   }
-  std::unique_ptr<kotodama::NativePlatform> platform = kotodama::openPlatform();
-  kotodama::Console console(*platform);
-  console.setCursorVisible(false, 0);
-  return kotodama::runGame(console);
+  const std::unique_ptr<kotodama::Console> console = kotodama::Console::open();
+  console->setCursorVisible(false, 0);
+  return kotodama::runGame(*console);
 }

@@ -1,9 +1,5 @@
 #include "slots/slot_file.h"
 
-#ifndef _WIN32
-#include <signal.h>
-#endif
-
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -87,17 +83,13 @@ bool writeAll(int fd, const unsigned char* bytes, std::size_t size, SlotStorage&
 // slot or is gone, so the game never stops with a stray copy left behind.
 class SignalsHeld {
  public:
-#ifndef _WIN32
-  SignalsHeld() {
-    sigset_t all;
-    sigfillset(&all);
-    sigprocmask(SIG_BLOCK, &all, &old_);
-  }
-  ~SignalsHeld() { sigprocmask(SIG_SETMASK, &old_, nullptr); }
+  explicit SignalsHeld(SlotStorage& storage) : storage_(storage) { storage_.holdSignals(); }
+  ~SignalsHeld() { storage_.releaseSignals(); }
+  SignalsHeld(const SignalsHeld&) = delete;
+  SignalsHeld& operator=(const SignalsHeld&) = delete;
 
  private:
-  sigset_t old_;
-#endif
+  SlotStorage& storage_;
 };
 
 // Flushes the folder itself, so the renamed entry reaches the disk too. The
@@ -223,7 +215,7 @@ SlotWrite writeSlot(int index, const Character& record, SlotStorage& storage, st
   }
 
   // The new copy beside it: "data1.bin.<process>.<n>.tmp".
-  [[maybe_unused]] const SignalsHeld held{};
+  const SignalsHeld held{storage};
   std::string temporary;
   int fd = -1;
   for (int n = 0; n < kTemporaryNames && fd < 0; ++n) {

@@ -67,6 +67,10 @@ class SlotStorage {
   virtual bool processRunning(long number);
   // The system's own words for why the call that failed last did.
   virtual std::string failureText();
+  // From holdSignals to releaseSignals, signals wait instead of stopping the
+  // process (where the system has signals to block); holds may nest.
+  virtual void holdSignals();
+  virtual void releaseSignals();
 };
 
 // The working folder's files, as the game uses them.

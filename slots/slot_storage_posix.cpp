@@ -95,6 +95,23 @@ bool SlotStorage::processRunning(long number) {
 
 std::string SlotStorage::failureText() { return std::strerror(errno); }
 
+namespace {
+sigset_t gMaskBeforeHold;
+int gHolds = 0;
+}  // namespace
+
+void SlotStorage::holdSignals() {
+  if (gHolds++ > 0) return;
+  sigset_t all;
+  sigfillset(&all);
+  sigprocmask(SIG_BLOCK, &all, &gMaskBeforeHold);
+}
+
+void SlotStorage::releaseSignals() {
+  if (gHolds == 0 || --gHolds > 0) return;
+  sigprocmask(SIG_SETMASK, &gMaskBeforeHold, nullptr);
+}
+
 #ifndef __EMSCRIPTEN__  // the web page keeps its slots in storage of its own (console/platform_web.cpp)
 SlotStorage& systemSlotStorage() {
   static SlotStorage storage;

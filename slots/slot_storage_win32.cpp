@@ -125,6 +125,11 @@ std::vector<std::string> SlotStorage::folderNames() {
   return names;
 }
 
+// A console process has no signals to block: Ctrl+C and closing the window
+// come through the console's control handler (console/platform_win32.cpp).
+void SlotStorage::holdSignals() {}
+void SlotStorage::releaseSignals() {}
+
 long SlotStorage::uniqueNumber() { return static_cast<long>(_getpid()); }
 
 bool SlotStorage::processRunning(long number) {
