@@ -19,12 +19,10 @@ namespace kotodama {
 
 namespace {
 
-// Cancels any half-sent sequence, stops mouse reporting, resets the colours,
-// shows the caret, clears the screen and homes the cursor (a terminal with no
-// alternate screen is left clean, not with the game's art under the prompt),
-// then leaves the alternate screen.
-constexpr char kLeaveSequence[] =
-    "\030\033[?1006l\033[?1003l\033[?1000l\033[0m\033[?25h\033[H\033[2J\033[?1049l";
+// Cancels any half-sent sequence before the terminal is given back
+// (kGiveBackSequence, which leaves a terminal with no alternate screen clean
+// too, not with the game's art under the prompt).
+constexpr char kCancel[] = "\030";
 
 // Output that is no terminal (a pipe, a file) still had colours and the
 // caret sent to it: they are undone at the end of the stream.
@@ -118,7 +116,8 @@ void releaseTerminal() {
       writeBounded(STDOUT_FILENO, kDeviceAttributesQuery, sizeof kDeviceAttributesQuery - 1);
       if (gTerminal.rawInput) dropInputUpToTheAnswer();
     }
-    writeBounded(STDOUT_FILENO, kLeaveSequence, sizeof kLeaveSequence - 1);
+    writeBounded(STDOUT_FILENO, kCancel, sizeof kCancel - 1);
+    writeBounded(STDOUT_FILENO, kGiveBackSequence, sizeof kGiveBackSequence - 1);
   }
   if (gTerminal.resetOnly) writeBounded(STDOUT_FILENO, kResetSequence, sizeof kResetSequence - 1);
   if (gTerminal.rawInput) tcsetattr(STDIN_FILENO, TCSADRAIN, &gTerminal.saved);
