@@ -9,7 +9,7 @@ const path = require('path');
 const puppeteer = require('puppeteer-core');
 
 const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm', '.css': 'text/css',
-                '.svg': 'image/svg+xml', '.webmanifest': 'application/manifest+json' };
+                '.svg': 'image/svg+xml', '.png': 'image/png', '.webmanifest': 'application/manifest+json' };
 // Serves the site folder on a free port of this machine; "?sandbox" serves
 // the page as a sandboxed document (no storage of its own). Resolves to the
 // server, with its address as .url.
@@ -384,16 +384,27 @@ async function main(site, server) {
     }
     console.log('every window shows the whole grid, as large as fits');
 
-    // After one visit the page plays with no server at all, from its service worker's copy.
+    // The icons the manifest names are there, each of its size. After one
+    // visit the page plays with no server at all, from its service worker's copy.
     {
       const tab = await open();
       await tab.waitFor('the title menu', has('>CREATE'), 30000);
+      const wrong = await tab.page.evaluate(async () => {
+        const icons = (await (await fetch('manifest.webmanifest')).json()).icons;
+        return (await Promise.all(icons.map((icon) => new Promise((ok) => {
+          const image = new Image();
+          image.onload = () => ok(icon.sizes === 'any' || icon.sizes === `${image.naturalWidth}x${image.naturalHeight}` ? '' : `${icon.src} is ${image.naturalWidth}x${image.naturalHeight}`);
+          image.onerror = () => ok(`${icon.src} does not load`);
+          image.src = icon.src;
+        })))).filter((e) => e);
+      });
+      if (wrong.length) fail(`the manifest's icons: ${wrong.join('; ')}`);
       await tab.page.evaluate(() => navigator.serviceWorker.ready);
       server.close();
       server.closeAllConnections();
       await tab.page.reload();
       await tab.waitFor('the title menu with no server', has('>CREATE'), 30000);
-      console.log('with no network the page plays from the copy its service worker kept');
+      console.log("the manifest's icons load; with no network the page plays from the copy its service worker kept");
     }
   } finally {
     await browser.close();
