@@ -19,7 +19,7 @@ CMAKE_QUIET := -DCMAKE_RULE_MESSAGES=OFF --log-level=WARNING
 SANITIZER_ENV := ASAN_OPTIONS=abort_on_error=0:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 
 .PHONY: all play build test test-main test-clang test-asan test-fuzz test-cross test-install test-web release install uninstall package screenshots \
-  web bench bench-web fuzz clean
+  web web-icons bench bench-web fuzz clean
 
 all: build
 
@@ -103,9 +103,13 @@ web:
 	@NODE_PATH=/usr/share/nodejs emcmake cmake -S . -B $(WEB_BUILD) -DCMAKE_BUILD_TYPE=Release -DKOTODAMA_TESTS=OFF $(CMAKE_QUIET)
 	@NODE_PATH=/usr/share/nodejs cmake --build $(WEB_BUILD) -j$(JOBS) --target kotodama
 	@mkdir -p $(WEB_SITE)
-	@cp web/index.html web/favicon.svg web/sw.js web/manifest.webmanifest $(WEB_BUILD)/kotodama.js $(WEB_BUILD)/kotodama.wasm \
+	@cp web/index.html web/favicon.svg web/icon-192.png web/icon-512.png web/sw.js web/manifest.webmanifest $(WEB_BUILD)/kotodama.js $(WEB_BUILD)/kotodama.wasm \
 	  web/node_modules/@xterm/xterm/lib/xterm.js web/node_modules/@xterm/xterm/css/xterm.css $(WEB_SITE)/
 	@echo "web: $(WEB_SITE) (serve it with: cd $(WEB_SITE) && python3 -m http.server)"
+
+# The page's PNG icons, drawn again from web/favicon.svg (they are kept in the repository).
+web-icons: web
+	node web/icons.js
 
 # The page in headless chromium, driven by puppeteer-core.
 test-web: web

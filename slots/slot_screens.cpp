@@ -1,5 +1,6 @@
 #include "slots/slot_screens.h"
 
+#include <cerrno>
 #include <cstring>
 #include <functional>
 #include <optional>
@@ -298,7 +299,12 @@ int showSaveSlots(Console& console, Fighters& fighters, SlotStorage& storage) {
     return 0;
   };
   return browse(grid, [&](SlotGrid& g, int index) -> std::optional<int> {
-    if (g.scan[index] == SlotState::Empty || askOverwrite(console)) return save(index);
+    // A slot the scan found empty is looked at again: another game (another
+    // window, another tab of the page) may have saved a fighter there since.
+    FileStatus status;
+    const bool empty = g.scan[index] == SlotState::Empty && storage.pathStatus(slotFileName(index), status) != 0 &&
+                       errno == ENOENT;
+    if (empty || askOverwrite(console)) return save(index);
     // NO: the screen comes back with nothing written.
     console.setColor(kText);
     console.clearScreen(kUnchanged);

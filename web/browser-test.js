@@ -9,7 +9,7 @@ const path = require('path');
 const puppeteer = require('puppeteer-core');
 
 const types = { '.html': 'text/html', '.js': 'text/javascript', '.wasm': 'application/wasm', '.css': 'text/css',
-                '.svg': 'image/svg+xml', '.webmanifest': 'application/manifest+json' };
+                '.svg': 'image/svg+xml', '.png': 'image/png', '.webmanifest': 'application/manifest+json' };
 // Serves the site folder on a free port of this machine; "?sandbox" serves
 // the page as a sandboxed document (no storage of its own). Resolves to the
 // server, with its address as .url.
@@ -85,11 +85,12 @@ class Tab {
     }
   }
 
-  // A key held 40 ms, then a pause, so that a pass of the screen has taken it before the next.
+  // A key pressed and let go at once, then a pause, so that a pass of the
+  // screen has taken it before the next. The press and the release are sent
+  // together: a release sent after a wait here reaches a busy page late, and
+  // a key still down at the screen's next pass counts again, as a held key does.
   async tap(key, pause = 150) {
-    await this.page.keyboard.down(key);
-    await sleep(40);
-    await this.page.keyboard.up(key);
+    await Promise.all([this.page.keyboard.down(key), this.page.keyboard.up(key)]);
     await sleep(pause);
   }
 
@@ -293,10 +294,21 @@ async function main(site, server) {
       if (!(await prevented('ArrowUp'))) fail('Up reached the browser as well as the game');
       console.log('Ctrl+= reaches the browser; the game keeps its arrows');
 
-      // END with the mouse after a move: the box lights under the pointer, and a click chooses it.
-      const end = await tab.at(20, 21);
+      // END with the mouse after a move: the box lights under the pointer. A
+      // click that only gives the terminal the keyboard back chooses nothing
+      // (the pointer moved on then lights CREATE); the next click chooses END.
+      const end = await tab.at(20, 21), create = await tab.at(20, 13);
       await tab.page.mouse.move(end.x, end.y);
       await tab.waitFor('END lit under the pointer', (s) => s[20].includes('>END'));
+      await tab.page.evaluate(() => document.activeElement.blur());
+      await tab.page.mouse.down();
+      await tab.page.mouse.up();
+      await tab.page.mouse.move(create.x, create.y);
+      await tab.waitFor('CREATE lit under the pointer after a click that gave the terminal the keyboard',
+                        (s) => s[12].includes('>CREATE') && !s[20].includes('>END'));
+      if (!(await tab.page.evaluate(() => document.activeElement === window.term.textarea))) fail('a click on the terminal did not give it the keyboard');
+      await tab.page.mouse.move(end.x, end.y);
+      await tab.waitFor('END lit under the pointer again', (s) => s[20].includes('>END'));
       await tab.page.mouse.down();
       await sleep(100);
       await tab.page.mouse.up();
@@ -304,7 +316,7 @@ async function main(site, server) {
       if (await tab.page.evaluate(() => window.term.element.querySelector('.xterm-cursor'))) fail('a caret is left on the page after the end');
       await tab.page.click('#again');
       await tab.waitFor('the title menu of a new game', has('>CREATE'), 30000);
-      console.log('END clicked after a move: the game ends; Play again starts a new one');
+      console.log('a click that gives the terminal the keyboard chooses nothing; END clicked after a move ends the game; Play again starts a new one');
       await tab.context.close();
     }
 
@@ -372,16 +384,27 @@ async function main(site, server) {
     }
     console.log('every window shows the whole grid, as large as fits');
 
-    // After one visit the page plays with no server at all, from its service worker's copy.
+    // The icons the manifest names are there, each of its size. After one
+    // visit the page plays with no server at all, from its service worker's copy.
     {
       const tab = await open();
       await tab.waitFor('the title menu', has('>CREATE'), 30000);
+      const wrong = await tab.page.evaluate(async () => {
+        const icons = (await (await fetch('manifest.webmanifest')).json()).icons;
+        return (await Promise.all(icons.map((icon) => new Promise((ok) => {
+          const image = new Image();
+          image.onload = () => ok(icon.sizes === 'any' || icon.sizes === `${image.naturalWidth}x${image.naturalHeight}` ? '' : `${icon.src} is ${image.naturalWidth}x${image.naturalHeight}`);
+          image.onerror = () => ok(`${icon.src} does not load`);
+          image.src = icon.src;
+        })))).filter((e) => e);
+      });
+      if (wrong.length) fail(`the manifest's icons: ${wrong.join('; ')}`);
       await tab.page.evaluate(() => navigator.serviceWorker.ready);
       server.close();
       server.closeAllConnections();
       await tab.page.reload();
       await tab.waitFor('the title menu with no server', has('>CREATE'), 30000);
-      console.log('with no network the page plays from the copy its service worker kept');
+      console.log("the manifest's icons load; with no network the page plays from the copy its service worker kept");
     }
   } finally {
     await browser.close();

@@ -4,7 +4,7 @@
 'use strict';
 const kCache = 'kotodama';
 const kFiles = ['./', 'index.html', 'kotodama.js', 'kotodama.wasm', 'xterm.js', 'xterm.css', 'favicon.svg',
-                'manifest.webmanifest'];
+                'icon-192.png', 'icon-512.png', 'manifest.webmanifest'];
 
 self.addEventListener('install', (event) => {
   event.waitUntil(caches.open(kCache).then((cache) => cache.addAll(kFiles)).then(() => self.skipWaiting()));

@@ -234,33 +234,42 @@ TEST(SlotScreens, HighlightFollowsTheMoveTableAndThePointer) {
   }
 }
 
-// A click on an empty slot saves at once; on a full one, or one that cannot
-// be read, it asks, and the question answers to the pointer only. A file
-// that cannot be saved (with the system's reason), or is gone when loaded
-// (the last cases, on the load screen), stops the game with a message where
-// the cursor stood, once Enter is pressed or the input ends (Ctrl+D), with
-// the failure's status either way.
+// A click on an empty slot saves at once; on a full one, one that cannot be
+// read, or one another game has saved into since the scan, it asks, and the
+// question answers to the pointer only. A file that cannot be saved (with
+// the system's reason), or is gone when loaded (the last cases, on the load
+// screen), stops the game with a message where the cursor stood, once Enter
+// is pressed or the input ends (Ctrl+D), with the failure's status either way.
 TEST(SlotScreens, ChoosingASlotSavesAsksOrStops) {
   using Fault = FaultyStorage::Fault;
-  // `answer`: the column clicked on the answer row, 0 for none; `row`: where it shows (0: a fatal message).
-  const struct { bool full; int answer; Fault fault; Outcome::Kind outcome; int row; std::string shows; } cases[] = {
-      {false, 0, Fault::None, Outcome::Returned, 12, "[] セーブされました。[]"},
-      {true, 0, Fault::None, Outcome::TimedOut, 11, "[]      データを上書きしますがよろしいですか？      []"},
-      {true, 25, Fault::None, Outcome::Returned, 12, "[] セーブされました。[]"},
-      {true, 53, Fault::None, Outcome::TimedOut, 12, std::string(79, ':')},  // the grid whole again
-      {true, 53, Fault::Unreadable, Outcome::TimedOut, 12, std::string(79, ':')},
-      {true, 26, Fault::CreateFails, Outcome::Exited, 0, "data1.binが開けませんでした。(Read-only file system)"},
-      {true, 26, Fault::WriteShort, Outcome::Exited, 0, "data1.binに書き込めませんでした。"},
-      {true, 0, Fault::Gone, Outcome::Exited, 0, "data1.binがロードされませんでした。"},
-      {true, 1, Fault::Gone, Outcome::Exited, 0, "data1.binがロードされませんでした。"},  // then Ctrl+D
+  // `full`: 0 empty, 1 full, 2 filled once the grid shows; `answer`: the column clicked on the
+  // answer row, 0 for none; `row`: where it shows (0: a fatal message).
+  const struct { int full; int answer; Fault fault; Outcome::Kind outcome; int row; std::string shows; } cases[] = {
+      {0, 0, Fault::None, Outcome::Returned, 12, "[] セーブされました。[]"},
+      {1, 0, Fault::None, Outcome::TimedOut, 11, "[]      データを上書きしますがよろしいですか？      []"},
+      {2, 0, Fault::None, Outcome::TimedOut, 11, "[]      データを上書きしますがよろしいですか？      []"},
+      {1, 25, Fault::None, Outcome::Returned, 12, "[] セーブされました。[]"},
+      {1, 53, Fault::None, Outcome::TimedOut, 12, std::string(79, ':')},  // the grid whole again
+      {1, 53, Fault::Unreadable, Outcome::TimedOut, 12, std::string(79, ':')},
+      {1, 26, Fault::CreateFails, Outcome::Exited, 0, "data1.binが開けませんでした。(Read-only file system)"},
+      {1, 26, Fault::WriteShort, Outcome::Exited, 0, "data1.binに書き込めませんでした。"},
+      {1, 0, Fault::Gone, Outcome::Exited, 0, "data1.binがロードされませんでした。"},
+      {1, 1, Fault::Gone, Outcome::Exited, 0, "data1.binがロードされませんでした。"},  // then Ctrl+D
   };
   for (const auto& c : cases) {
     InScratchFolder folder;
-    if (c.full) writeFile("data1.bin", bytesOf(kHero));
+    if (c.full == 1) writeFile("data1.bin", bytesOf(kHero));
     // Keys do nothing while the question is up; the pointer then rests on YES.
     ScreenRun run(c.fault == Fault::Gone, {move(10, 5), keys::mousePress(10, 5), keys::mouseRelease(10, 5), kEnter,
                                            kEscape, kDown, kLeft, move(28, 13)}, 2000);
     if (c.answer > 1) run.platform.clickAt(1800, c.answer, 13);
+    if (c.full == 2) {
+      run.platform.when([](const VtermScreen& s) {
+        if (!s.contains("EMPTY")) return false;
+        writeFile("data1.bin", bytesOf(kHero));  // another game saves there
+        return true;
+      }, "");
+    }
     run.platform.whenShows("でした。", c.answer == 1 ? "\x04" : kEnter, 200);
     FaultyStorage storage(c.fault);
     const Outcome o = run.run(storage);
