@@ -195,7 +195,7 @@ bool byteKey(unsigned char byte, std::uint8_t modifiers, std::int64_t time, std:
   }
   if (byte == 0x09) {
     InputEvent e = keyEvent(kVkTab, state, time);
-    e.text = "\t";
+    e.text.push_back('\t');
     out.push_back(std::move(e));
     return true;
   }
@@ -262,7 +262,7 @@ void decodeCsi(std::string_view body, unsigned char final, std::int64_t time, st
         return;
       case 9: {
         InputEvent e = keyEvent(kVkTab, state, time);
-        if (state.pressed && !(state.modifiers & kModCtrl)) e.text = "\t";
+        if (state.pressed && !(state.modifiers & kModCtrl)) e.text.push_back('\t');
         out.push_back(std::move(e));
         return;
       }
@@ -276,7 +276,7 @@ void decodeCsi(std::string_view body, unsigned char final, std::int64_t time, st
     if (p.count != 0) return;
     state.modifiers = kModShift;
     InputEvent e = keyEvent(kVkTab, state, time);
-    e.text = "\t";
+    e.text.push_back('\t');
     out.push_back(std::move(e));
     return;
   }
